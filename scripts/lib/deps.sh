@@ -1,0 +1,23 @@
+# Sourced by the scripts: installs Debian packages that are missing, once.
+# Usage: ensure_packages NAME...   (idempotent; runs apt-get update at most once)
+
+ensure_packages() {
+  local missing=() pkg
+  for pkg in "$@"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "installing: ${missing[*]}" >&2
+  if [ -z "${TESSORN_APT_UPDATED:-}" ]; then
+    $sudo apt-get update -qq >&2 || return 1
+    export TESSORN_APT_UPDATED=1
+  fi
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >&2
+}
+
+# What every build needs: native toolchain with its test libraries, the
+# Windows cross compiler, and Wine with a virtual display to run the result.
+BUILD_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
+  g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth)

@@ -1,0 +1,90 @@
+// The renderer's settings: the record, its defaults and limits, and the
+// settings file "tessorn.ini" with its reader and writer.
+//
+// The parse and the formatting work on bytes in memory only; the file
+// layer (settings_file.h) and the window layer (the state of the controls
+// at save time) are joined to them by LoadSettings and SaveSettings.
+#ifndef TESSORN_SETTINGS_H
+#define TESSORN_SETTINGS_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+// A switch is off at 0 and on for any other value.
+struct Settings {
+    int32_t palettedTexture;
+    int32_t packedPixels;
+    int32_t sharedTexturePalette;
+    int32_t mem;            // texture memory in MB
+    int32_t fpsPosition;    // corner of the info display, 0 = none
+    int32_t stats;
+    int32_t windowed;
+    int32_t softResChange;
+    int32_t clockStyle;     // 0 = no clock
+    int32_t mouseClip;
+    int32_t centered;
+    int32_t framerate;
+    int32_t fixedGamma;
+    int32_t directx;
+};
+
+// The one record of the running program.
+extern Settings settings;
+
+enum {
+    settingsFileSize = 216,   // what the writer always produces
+    savedValueCount = 13,     // value bytes of lines 2 to 14 (line 1 is MEM)
+    memListFirst = 8,         // the texture memory list offers 8 to 108
+    memListLast = 108,
+};
+
+// One key of the file: the field it feeds, how many value bytes follow
+// it, the highest digit it accepts, and the line it is written on (0 for
+// the keys that are only read).
+struct SettingsKey {
+    const char* text;
+    int32_t Settings::*field;
+    unsigned char valueWidth;
+    unsigned char highestDigit;
+    unsigned char savedLine;
+};
+
+extern const SettingsKey settingsKeys[];
+extern const size_t settingsKeyCount;
+
+void SetDefaults(Settings* record);
+
+// 1 when the bytes at position begin with the key, reading nothing at or
+// beyond end; 0 otherwise, and for a null position or key.
+int KeyMatches(const unsigned char* position, const unsigned char* end, const char* key);
+
+// Reads every recognised line of content into record. Clamped value bytes
+// are stored back into content, as the renderer's own reader expects the
+// line structure that results.
+void ParseSettings(unsigned char* content, size_t length, Settings* record);
+
+// The texture memory clamp that follows loading an existing file.
+void ClampLoadedMem(Settings* record);
+
+// Appends text (without terminator) at out and returns the end; writes
+// nothing for a null or empty text.
+unsigned char* WriteText(unsigned char* out, const char* text);
+
+// The whole file: MEM from mem, then lines 2 to 14 with the given value
+// bytes in line order. Always settingsFileSize bytes.
+void FormatSettings(int32_t mem, const unsigned char valueBytes[savedValueCount],
+                    unsigned char out[settingsFileSize]);
+
+// Defaults, then "tessorn.ini" from the working directory if it can be read.
+void LoadSettings();
+
+// Writes "tessorn.ini" from the controls (and mem from the record), so that
+// either the whole new file is in place or the old one is untouched.
+// Returns false when the file could not be replaced.
+bool SaveSettings();
+
+// The value bytes of lines 2 to 14 as the controls show them now; provided
+// by the window layer.
+void ReadControlValues(unsigned char valueBytes[savedValueCount]);
+
+#endif

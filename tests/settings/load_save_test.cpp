@@ -1,0 +1,127 @@
+#include "settings.h"
+#include "settings_file.h"
+#include "settings_test_support.h"
+
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+
+// Natively there are no controls: the tests set what they would show.
+static unsigned char controlValues[savedValueCount];
+
+void ReadControlValues(unsigned char valueBytes[savedValueCount])
+{
+    memcpy(valueBytes, controlValues, savedValueCount);
+}
+
+namespace {
+
+bool Exists(const char* name)
+{
+    struct stat status;
+    return stat(name, &status) == 0;
+}
+
+std::string ReadWhole(const char* name)
+{
+    std::string bytes;
+    FILE* file = fopen(name, "rb");
+    if (!file)
+        return "<missing>";
+    char chunk[512];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, file)) > 0)
+        bytes.append(chunk, got);
+    fclose(file);
+    return bytes;
+}
+
+void Put(const char* name, const std::string& bytes)
+{
+    FILE* file = fopen(name, "wb");
+    ASSERT_NE(file, nullptr);
+    fwrite(bytes.data(), 1, bytes.size(), file);
+    fclose(file);
+}
+
+class SaveToFile : public InFreshDirectory {
+protected:
+    void SetUp() override
+    {
+        InFreshDirectory::SetUp();
+        SetDefaults(&settings);
+        memcpy(controlValues, "1001101100100", savedValueCount);
+    }
+};
+
+TEST_F(SaveToFile, WritesControlsAndMemAndLeavesRecordAlone)
+{
+    settings.mem = 32;
+    settings.windowed = 5;  // the record is not what gets saved for switches
+    memcpy(controlValues, "0110010010431", savedValueCount);
+    ASSERT_TRUE(SaveSettings());
+    EXPECT_EQ(ReadWhole("tessorn.ini"),
+              "MEM:032\r\nGL_EXT_paletted_texture:0\r\nZENTRIERT:1\r\nMAUSGRENZEN:1\r\n"
+              "GL_EXT_shared_texture_palette:0\r\nGL_EXT_packed_pixels:0\r\nWINDOWED:1\r\n"
+              "DIRECTX:0\r\nSOFTRESCHANGE:0\r\nFESTESGAMMA:1\r\nFPS:0\r\nFRAMERATE:4\r\n"
+              "UHRZEIT:3\r\nSTATS:1\r\n");
+    EXPECT_EQ(settings.windowed, 5);
+    EXPECT_EQ(settings.mem, 32);
+    EXPECT_FALSE(Exists(settingsTempFileName));
+
+    // A second save replaces the whole file.
+    settings.mem = 8;
+    ASSERT_TRUE(SaveSettings());
+    EXPECT_EQ(ReadWhole("tessorn.ini").substr(0, 9), "MEM:008\r\n");
+    EXPECT_EQ(ReadWhole("tessorn.ini").size(), 216u);
+}
+
+TEST_F(SaveToFile, SavedFileLoadsAsTheStateThatWasSaved)
+{
+    memcpy(controlValues, "0110010010431", savedValueCount);
+    settings.mem = 100;
+    ASSERT_TRUE(SaveSettings());
+    LoadSettings();
+    EXPECT_EQ(Describe(settings),
+              Describe(DefaultsWith({{&Settings::mem, 100}, {&Settings::palettedTexture, 0},
+                                     {&Settings::centered, 1}, {&Settings::mouseClip, 1},
+                                     {&Settings::sharedTexturePalette, 0},
+                                     {&Settings::packedPixels, 0}, {&Settings::windowed, 1},
+                                     {&Settings::directx, 0}, {&Settings::softResChange, 0},
+                                     {&Settings::fixedGamma, 1}, {&Settings::fpsPosition, 0},
+                                     {&Settings::framerate, 4}, {&Settings::clockStyle, 3},
+                                     {&Settings::stats, 1}})));
+}
+
+// Whatever stops a save, the user's old file stays exactly as it was and
+// no temporary file is left behind.
+TEST_F(SaveToFile, FailedSaveLeavesOldFileUntouched)
+{
+    const std::string oldFile = "MEM:050\r\nWINDOWED:1\r\n# the user's own notes\r\n";
+
+    Put("tessorn.ini", oldFile);
+    ASSERT_EQ(chmod("tessorn.ini", 0444), 0);
+    EXPECT_FALSE(SaveSettings()) << "read-only file";
+    EXPECT_EQ(ReadWhole("tessorn.ini"), oldFile);
+    EXPECT_FALSE(Exists(settingsTempFileName));
+    ASSERT_EQ(chmod("tessorn.ini", 0644), 0);
+    EXPECT_TRUE(SaveSettings()) << "once the file is writable again";
+    EXPECT_EQ(ReadWhole("tessorn.ini").size(), 216u);
+
+    ASSERT_EQ(unlink("tessorn.ini"), 0);
+    ASSERT_EQ(mkdir("tessorn.ini", 0755), 0);
+    EXPECT_FALSE(SaveSettings()) << "a directory of that name";
+    EXPECT_FALSE(Exists(settingsTempFileName));
+    ASSERT_EQ(rmdir("tessorn.ini"), 0);
+}
+
+TEST_F(SaveToFile, StaleTemporaryFileDoesNotStopTheSave)
+{
+    Put(settingsTempFileName, "half a file from a save that was cut short");
+    ASSERT_EQ(chmod(settingsTempFileName, 0444), 0);
+    ASSERT_TRUE(SaveSettings());
+    EXPECT_EQ(ReadWhole("tessorn.ini").size(), 216u);
+    EXPECT_FALSE(Exists(settingsTempFileName));
+}
+
+}  // namespace

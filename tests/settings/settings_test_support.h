@@ -1,0 +1,73 @@
+// Shared by the settings tests: a readable form of the record, and a fresh
+// working directory per test so that "tessorn.ini" is ours alone.
+#ifndef TESSORN_SETTINGS_TEST_SUPPORT_H
+#define TESSORN_SETTINGS_TEST_SUPPORT_H
+
+#include "settings.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <string>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+struct NamedField {
+    const char* name;
+    int32_t Settings::*field;
+};
+
+inline const NamedField namedFields[] = {
+    {"palettedTexture", &Settings::palettedTexture}, {"packedPixels", &Settings::packedPixels},
+    {"sharedTexturePalette", &Settings::sharedTexturePalette}, {"mem", &Settings::mem},
+    {"fpsPosition", &Settings::fpsPosition}, {"stats", &Settings::stats},
+    {"windowed", &Settings::windowed}, {"softResChange", &Settings::softResChange},
+    {"clockStyle", &Settings::clockStyle}, {"mouseClip", &Settings::mouseClip},
+    {"centered", &Settings::centered}, {"framerate", &Settings::framerate},
+    {"fixedGamma", &Settings::fixedGamma}, {"directx", &Settings::directx},
+};
+
+// Every field by name, so a mismatch shows which field differs.
+inline std::string Describe(const Settings& record)
+{
+    std::string text;
+    for (const NamedField& named : namedFields)
+        text += std::string(named.name) + "=" + std::to_string(record.*named.field) + " ";
+    return text;
+}
+
+using FieldValues = std::vector<std::pair<int32_t Settings::*, int32_t>>;
+
+inline Settings DefaultsWith(const FieldValues& changes)
+{
+    Settings record;
+    SetDefaults(&record);
+    for (const auto& change : changes)
+        record.*change.first = change.second;
+    return record;
+}
+
+class InFreshDirectory : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/tessorn-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        directory = pattern;
+        char* previous = getcwd(nullptr, 0);
+        previousDirectory = previous;
+        free(previous);
+        ASSERT_EQ(chdir(directory.c_str()), 0);
+    }
+    void TearDown() override
+    {
+        ASSERT_EQ(chdir(previousDirectory.c_str()), 0);
+        std::string command = "chmod -R u+w '" + directory + "' && rm -rf '" + directory + "'";
+        ASSERT_EQ(system(command.c_str()), 0);
+    }
+    std::string directory;
+    std::string previousDirectory;
+};
+
+#endif

@@ -1,0 +1,86 @@
+#include "settings.h"
+#include "settings_test_support.h"
+
+#include <string.h>
+#include <string>
+
+namespace {
+
+// The file as the renderer expects it after a save with every control as
+// the defaults show them.
+const std::string defaultFile =
+    "MEM:016\r\n"
+    "GL_EXT_paletted_texture:1\r\n"
+    "ZENTRIERT:0\r\n"
+    "MAUSGRENZEN:0\r\n"
+    "GL_EXT_shared_texture_palette:1\r\n"
+    "GL_EXT_packed_pixels:1\r\n"
+    "WINDOWED:0\r\n"
+    "DIRECTX:1\r\n"
+    "SOFTRESCHANGE:1\r\n"
+    "FESTESGAMMA:0\r\n"
+    "FPS:0\r\n"
+    "FRAMERATE:1\r\n"
+    "UHRZEIT:0\r\n"
+    "STATS:0\r\n";
+
+std::string Format(int32_t mem, const char* valueBytes)
+{
+    unsigned char out[settingsFileSize + 1];
+    out[settingsFileSize] = 0xEE;  // must stay: the writer has a fixed length
+    FormatSettings(mem, (const unsigned char*)valueBytes, out);
+    EXPECT_EQ(out[settingsFileSize], 0xEE) << "wrote past the 216 bytes";
+    return std::string((const char*)out, settingsFileSize);
+}
+
+TEST(FormatSettings, WritesTheFourteenLinesInTheirOrder)
+{
+    ASSERT_EQ(defaultFile.size(), 216u);
+    EXPECT_EQ(Format(16, "1001101100100"), defaultFile);
+
+    std::string allClear = Format(8, "0000000000000");
+    for (size_t i = 0; i < allClear.size(); ++i) {
+        if (allClear[i] == ':') {
+            EXPECT_EQ(allClear.compare(i + 1, 1, "0"), 0) << "value at byte " << i + 1;
+        }
+    }
+    EXPECT_EQ(allClear.substr(0, 9), "MEM:008\r\n");
+    EXPECT_EQ(allClear.substr(176, 7), "FPS:0\r\n");
+}
+
+TEST(FormatSettings, MemHasThreeDigitsWithLeadingZeros)
+{
+    struct Case {
+        int32_t mem;
+        const char* line;
+    };
+    const Case cases[] = {
+        {8, "MEM:008\r\n"},  {16, "MEM:016\r\n"}, {99, "MEM:099\r\n"},  {108, "MEM:108\r\n"},
+        {999, "MEM:999\r\n"}, {0, "MEM:000\r\n"}, {1000, "MEM:999\r\n"}, {-5, "MEM:000\r\n"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Format(c.mem, "1001101100100").substr(0, 9), c.line) << "mem " << c.mem;
+}
+
+TEST(FormatSettings, FileReadsBackAsWhatWasWritten)
+{
+    Settings defaults;
+    SetDefaults(&defaults);
+    std::string file = Format(defaults.mem, "1001101100100");
+    Settings record;
+    memset(&record, 0, sizeof record);
+    ParseSettings((unsigned char*)file.data(), file.size(), &record);
+    EXPECT_EQ(Describe(record), Describe(defaults));
+    EXPECT_EQ(file, defaultFile) << "reading changed no byte of a file we wrote";
+}
+
+TEST(WriteText, WritesNothingForNullOrEmptyText)
+{
+    unsigned char out[4] = {'x', 'x', 'x', 'x'};
+    EXPECT_EQ(WriteText(out, nullptr), out);
+    EXPECT_EQ(WriteText(out, ""), out);
+    EXPECT_EQ(WriteText(out, "ab"), out + 2);
+    EXPECT_EQ(std::string((char*)out, 4), "abxx");
+}
+
+}  // namespace
