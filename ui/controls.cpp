@@ -1,0 +1,167 @@
+#include "settings.h"
+#include "ui.h"
+
+HWND palettedTextureCheck, sharedPaletteCheck, packedPixelsCheck, windowedCheck, centeredCheck,
+    directxCheck, fixedGammaCheck, softResChangeCheck, mouseClipCheck, fpsCombo, framerateCheck,
+    clockCombo, statsCheck, memCombo, saveButton, quitButton;
+
+enum : DWORD {
+    checkBoxStyle = WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX,
+    listStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWNLIST,
+    saveButtonStyle = WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_CENTER | BS_PUSHBUTTON,
+    quitButtonStyle = WS_CHILD | WS_VISIBLE | WS_GROUP | BS_CENTER | BS_PUSHBUTTON,
+};
+
+static const char* const fpsItems[] = {"keine", "links oben", "rechts oben", "links unten",
+                                       "rechts unten", nullptr};
+static const char* const clockItems[] = {"keine", "digitale", "kl. analoge", "gr. analoge", nullptr};
+
+struct ControlRow {
+    HWND* entry;
+    const char* className;
+    const char* caption;
+    DWORD extendedStyle;
+    DWORD style;
+    int x, y, width, height;  // a list's height includes its dropped-down part
+    const char* const* items;
+};
+
+// In creation order, which is also the order of the child windows.
+static const ControlRow controlRows[] = {
+    {&palettedTextureCheck, "BUTTON", "GL_EXT_paletted_texture", 0, checkBoxStyle, 100, 145, 235, 20, nullptr},
+    {&sharedPaletteCheck, "BUTTON", "GL_EXT_shared_texture_palette", 0, checkBoxStyle, 100, 175, 235, 20, nullptr},
+    {&packedPixelsCheck, "BUTTON", "GL_EXT_packed_pixels", 0, checkBoxStyle, 100, 205, 235, 20, nullptr},
+    {&windowedCheck, "BUTTON", "Fenstermodus", 0, checkBoxStyle, 100, 235, 115, 20, nullptr},
+    {&centeredCheck, "BUTTON", "Zentriert", 0, checkBoxStyle, 100, 265, 115, 20, nullptr},
+    {&directxCheck, "BUTTON", "DirectX zum Einrichten", 0, checkBoxStyle, 100, 295, 205, 20, nullptr},
+    {&fixedGammaCheck, "BUTTON", "feste Gamma-Tabelle", 0, checkBoxStyle, 100, 325, 155, 20, nullptr},
+    {&softResChangeCheck, "BUTTON", "weicher Aufl\xF6sungswechsel", 0, checkBoxStyle, 100, 355, 220, 20, nullptr},
+    {&mouseClipCheck, "BUTTON", "Maus begrenzen", 0, checkBoxStyle, 100, 385, 150, 20, nullptr},
+    {&fpsCombo, "COMBOBOX", nullptr, WS_EX_CLIENTEDGE, listStyle, 5, 2, 110, 200, fpsItems},
+    {&framerateCheck, "BUTTON", "Framerate", 0, checkBoxStyle, 120, 30, 150, 20, nullptr},
+    {&clockCombo, "COMBOBOX", nullptr, WS_EX_CLIENTEDGE, listStyle, 25, 52, 110, 200, clockItems},
+    {&statsCheck, "BUTTON", "Texturmasse", 0, checkBoxStyle, 120, 80, 150, 20, nullptr},
+    {&memCombo, "COMBOBOX", nullptr, WS_EX_CLIENTEDGE, listStyle, 65, 112, 50, 200, nullptr},
+    {&saveButton, "BUTTON", "Speichern", 0, saveButtonStyle, 20, 420, 150, 20, nullptr},
+    {&quitButton, "BUTTON", "Beenden", 0, quitButtonStyle, 190, 420, 150, 20, nullptr},
+};
+
+// Which setting each check box and list shows, in the order they are set.
+struct ShownField {
+    HWND* entry;
+    int32_t Settings::*field;
+    bool isList;  // the value is the item index; otherwise a switch
+};
+
+static const ShownField shownFields[] = {
+    {&palettedTextureCheck, &Settings::palettedTexture, false},
+    {&sharedPaletteCheck, &Settings::sharedTexturePalette, false},
+    {&fixedGammaCheck, &Settings::fixedGamma, false},
+    {&directxCheck, &Settings::directx, false},
+    {&packedPixelsCheck, &Settings::packedPixels, false},
+    {&statsCheck, &Settings::stats, false},
+    {&windowedCheck, &Settings::windowed, false},
+    {&softResChangeCheck, &Settings::softResChange, false},
+    {&mouseClipCheck, &Settings::mouseClip, false},
+    {&framerateCheck, &Settings::framerate, false},
+    {&centeredCheck, &Settings::centered, false},
+    {&clockCombo, &Settings::clockStyle, true},
+    {&fpsCombo, &Settings::fpsPosition, true},
+};
+
+// One direction only, top to bottom, back to the first list.
+static HWND* const focusRing[] = {
+    &fpsCombo, &framerateCheck, &clockCombo, &statsCheck, &memCombo, &palettedTextureCheck,
+    &sharedPaletteCheck, &packedPixelsCheck, &windowedCheck, &centeredCheck, &directxCheck,
+    &fixedGammaCheck, &softResChangeCheck, &mouseClipCheck, &saveButton, &quitButton,
+};
+
+// The texture memory items are "  8" to "108": right-aligned in three
+// characters. The list copies each text, so one buffer serves them all.
+static char memItemText[4] = "   ";
+
+static void AddMemItems()
+{
+    for (int value = memListFirst; value <= memListLast; ++value) {
+        memItemText[2] = (char)('0' + value % 10);
+        memItemText[1] = value <= 9 ? ' ' : (char)('0' + value / 10 % 10);
+        memItemText[0] = value <= 99 ? ' ' : (char)('0' + value / 100 % 10);
+        SendMessageA(memCombo, CB_ADDSTRING, 0, (LPARAM)memItemText);
+    }
+}
+
+void CreateControls()
+{
+    for (const ControlRow& row : controlRows) {
+        if (*row.entry)
+            DestroyWindow(*row.entry);
+        *row.entry = CreateWindowExA(row.extendedStyle, row.className, row.caption, row.style, row.x,
+                                     row.y, row.width, row.height, mainWindow, nullptr, nullptr,
+                                     nullptr);
+        SendMessageA(*row.entry, WM_SETFONT, (WPARAM)uiFont, 1);
+        for (const char* const* item = row.items; item && *item; ++item)
+            SendMessageA(*row.entry, CB_ADDSTRING, 0, (LPARAM)*item);
+        if (row.entry == &memCombo)
+            AddMemItems();
+    }
+}
+
+void ShowSettings()
+{
+    for (const ShownField& shown : shownFields) {
+        if (!*shown.entry)
+            continue;
+        int32_t value = settings.*shown.field;
+        if (shown.isList)
+            SendMessageA(*shown.entry, CB_SETCURSEL, (WPARAM)value, 0);
+        else
+            SendMessageA(*shown.entry, BM_SETCHECK, value != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+    if (settings.mem < memListFirst)
+        settings.mem = memListFirst;
+    if (settings.mem > memListLast)
+        settings.mem = memListLast;
+    if (memCombo)
+        SendMessageA(memCombo, CB_SETCURSEL, (WPARAM)(settings.mem - memListFirst), 0);
+}
+
+void ReadControlValues(unsigned char valueBytes[savedValueCount])
+{
+    for (size_t k = 0; k < settingsKeyCount; ++k) {
+        const SettingsKey& key = settingsKeys[k];
+        if (key.savedLine < 2)
+            continue;
+        unsigned char digit = '0';
+        for (const ShownField& shown : shownFields) {
+            if (shown.field != key.field)
+                continue;
+            if (shown.isList) {
+                // A list without a selection is saved as 0, its first item.
+                LRESULT selected = SendMessageA(*shown.entry, CB_GETCURSEL, 0, 0);
+                if (selected > 0 && selected <= 9)
+                    digit = (unsigned char)('0' + selected);
+            } else if (SendMessageA(*shown.entry, BM_GETCHECK, 0, 0) == BST_CHECKED) {
+                digit = '1';
+            }
+        }
+        valueBytes[key.savedLine - 2] = digit;
+    }
+}
+
+void CycleFocus()
+{
+    HWND focus = GetFocus();
+    if (!focus)
+        return;
+    if (focus == mainWindow) {
+        SetFocus(fpsCombo);
+        return;
+    }
+    const size_t ringSize = sizeof focusRing / sizeof focusRing[0];
+    for (size_t i = 0; i < ringSize; ++i) {
+        if (focus == *focusRing[i]) {
+            SetFocus(*focusRing[(i + 1) % ringSize]);
+            return;
+        }
+    }
+}
