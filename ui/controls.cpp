@@ -1,50 +1,6 @@
 #include "settings.h"
+#include "control_table.h"
 #include "ui.h"
-
-HWND palettedTextureCheck, sharedPaletteCheck, packedPixelsCheck, windowedCheck, centeredCheck,
-    directxCheck, fixedGammaCheck, softResChangeCheck, mouseClipCheck, fpsCombo, framerateCheck,
-    clockCombo, statsCheck, memCombo, saveButton, quitButton;
-
-enum : DWORD {
-    checkBoxStyle = WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX,
-    listStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWNLIST,
-    saveButtonStyle = WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_CENTER | BS_PUSHBUTTON,
-    quitButtonStyle = WS_CHILD | WS_VISIBLE | WS_GROUP | BS_CENTER | BS_PUSHBUTTON,
-};
-
-static const char* const fpsItems[] = {"keine", "links oben", "rechts oben", "links unten",
-                                       "rechts unten", nullptr};
-static const char* const clockItems[] = {"keine", "digitale", "kl. analoge", "gr. analoge", nullptr};
-
-struct ControlRow {
-    HWND* entry;
-    const char* className;
-    const char* caption;
-    DWORD extendedStyle;
-    DWORD style;
-    int x, y, width, height;  // a list's height includes its dropped-down part
-    const char* const* items;
-};
-
-// In creation order, which is also the order of the child windows.
-static const ControlRow controlRows[] = {
-    {&palettedTextureCheck, "BUTTON", "GL_EXT_paletted_texture", 0, checkBoxStyle, 100, 145, 235, 20, nullptr},
-    {&sharedPaletteCheck, "BUTTON", "GL_EXT_shared_texture_palette", 0, checkBoxStyle, 100, 175, 235, 20, nullptr},
-    {&packedPixelsCheck, "BUTTON", "GL_EXT_packed_pixels", 0, checkBoxStyle, 100, 205, 235, 20, nullptr},
-    {&windowedCheck, "BUTTON", "Fenstermodus", 0, checkBoxStyle, 100, 235, 115, 20, nullptr},
-    {&centeredCheck, "BUTTON", "Zentriert", 0, checkBoxStyle, 100, 265, 115, 20, nullptr},
-    {&directxCheck, "BUTTON", "DirectX zum Einrichten", 0, checkBoxStyle, 100, 295, 205, 20, nullptr},
-    {&fixedGammaCheck, "BUTTON", "feste Gamma-Tabelle", 0, checkBoxStyle, 100, 325, 155, 20, nullptr},
-    {&softResChangeCheck, "BUTTON", "weicher Aufl\xF6sungswechsel", 0, checkBoxStyle, 100, 355, 220, 20, nullptr},
-    {&mouseClipCheck, "BUTTON", "Maus begrenzen", 0, checkBoxStyle, 100, 385, 150, 20, nullptr},
-    {&fpsCombo, "COMBOBOX", nullptr, WS_EX_CLIENTEDGE, listStyle, 5, 2, 110, 200, fpsItems},
-    {&framerateCheck, "BUTTON", "Framerate", 0, checkBoxStyle, 120, 30, 150, 20, nullptr},
-    {&clockCombo, "COMBOBOX", nullptr, WS_EX_CLIENTEDGE, listStyle, 25, 52, 110, 200, clockItems},
-    {&statsCheck, "BUTTON", "Texturmasse", 0, checkBoxStyle, 120, 80, 150, 20, nullptr},
-    {&memCombo, "COMBOBOX", nullptr, WS_EX_CLIENTEDGE, listStyle, 65, 112, 50, 200, nullptr},
-    {&saveButton, "BUTTON", "Speichern", 0, saveButtonStyle, 20, 420, 150, 20, nullptr},
-    {&quitButton, "BUTTON", "Beenden", 0, quitButtonStyle, 190, 420, 150, 20, nullptr},
-};
 
 // Which setting each check box and list shows, in the order they are set.
 struct ShownField {
@@ -92,7 +48,8 @@ static void AddMemItems()
 
 void CreateControls()
 {
-    for (const ControlRow& row : controlRows) {
+    for (size_t i = 0; i < controlRowCount; ++i) {
+        const ControlRow& row = controlRows[i];
         if (*row.entry)
             DestroyWindow(*row.entry);
         *row.entry = CreateWindowExA(row.extendedStyle, row.className, row.caption, row.style, row.x,

@@ -1,0 +1,37 @@
+#include "control_table.h"
+
+HWND palettedTextureCheck, sharedPaletteCheck, packedPixelsCheck, windowedCheck, centeredCheck,
+    directxCheck, fixedGammaCheck, softResChangeCheck, mouseClipCheck, fpsCombo, framerateCheck,
+    clockCombo, statsCheck, memCombo, saveButton, quitButton;
+
+enum : DWORD {
+    checkBoxStyle = WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX,
+    listStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWNLIST,
+    saveButtonStyle = WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | BS_CENTER | BS_PUSHBUTTON,
+    quitButtonStyle = WS_CHILD | WS_VISIBLE | WS_GROUP | BS_CENTER | BS_PUSHBUTTON,
+};
+
+static const char* const fpsItems[] = {"keine", "links oben", "rechts oben", "links unten",
+                                       "rechts unten", nullptr};
+static const char* const clockItems[] = {"keine", "digitale", "kl. analoge", "gr. analoge", nullptr};
+
+// In creation order, which is also the order of the child windows.
+const ControlRow controlRows[] = {
+    {&palettedTextureCheck, "BUTTON", "GL_EXT_paletted_texture", 0, checkBoxStyle, 100, 145, 235, 20, nullptr},
+    {&sharedPaletteCheck, "BUTTON", "GL_EXT_shared_texture_palette", 0, checkBoxStyle, 100, 175, 235, 20, nullptr},
+    {&packedPixelsCheck, "BUTTON", "GL_EXT_packed_pixels", 0, checkBoxStyle, 100, 205, 235, 20, nullptr},
+    {&windowedCheck, "BUTTON", "Fenstermodus", 0, checkBoxStyle, 100, 235, 115, 20, nullptr},
+    {&centeredCheck, "BUTTON", "Zentriert", 0, checkBoxStyle, 100, 265, 115, 20, nullptr},
+    {&directxCheck, "BUTTON", "DirectX zum Einrichten", 0, checkBoxStyle, 100, 295, 205, 20, nullptr},
+    {&fixedGammaCheck, "BUTTON", "feste Gamma-Tabelle", 0, checkBoxStyle, 100, 325, 155, 20, nullptr},
+    {&softResChangeCheck, "BUTTON", "weicher Aufl\xF6sungswechsel", 0, checkBoxStyle, 100, 355, 220, 20, nullptr},
+    {&mouseClipCheck, "BUTTON", "Maus begrenzen", 0, checkBoxStyle, 100, 385, 150, 20, nullptr},
+    {&fpsCombo, "COMBOBOX", nullptr, WS_EX_CLIENTEDGE, listStyle, 5, 2, 110, 200, fpsItems},
+    {&framerateCheck, "BUTTON", "Framerate", 0, checkBoxStyle, 120, 30, 150, 20, nullptr},
+    {&clockCombo, "COMBOBOX", nullptr, WS_EX_CLIENTEDGE, listStyle, 25, 52, 110, 200, clockItems},
+    {&statsCheck, "BUTTON", "Texturmasse", 0, checkBoxStyle, 120, 80, 150, 20, nullptr},
+    {&memCombo, "COMBOBOX", nullptr, WS_EX_CLIENTEDGE, listStyle, 65, 112, 50, 200, nullptr},
+    {&saveButton, "BUTTON", "Speichern", 0, saveButtonStyle, 20, 420, 150, 20, nullptr},
+    {&quitButton, "BUTTON", "Beenden", 0, quitButtonStyle, 190, 420, 150, 20, nullptr},
+};
+const size_t controlRowCount = sizeof controlRows / sizeof controlRows[0];
