@@ -21,3 +21,15 @@ ensure_packages() {
 # Windows cross compiler, and Wine with a virtual display to run the result.
 BUILD_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth)
+
+# The 32-bit build and 32-bit Wine: needs the i386 architecture in dpkg.
+# Fails (without stopping the caller) where that cannot be had.
+ensure_32bit_packages() {
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386 || return 1
+    unset TESSORN_APT_UPDATED  # the new architecture needs a fresh package list
+  fi
+  ensure_packages g++-mingw-w64-i686-posix wine32:i386
+}

@@ -1,0 +1,185 @@
+# shellcheck shell=bash
+# Sourced by the scripts: runs Windows programs under Wine on a private,
+# headless X display, with a Wine prefix of our own.
+#
+# Functions:
+#   wine_env PREFIX
+#       Exports WINEPREFIX=PREFIX and the quiet, prompt-free Wine settings
+#       (WINEDEBUG=-all, WINEDLLOVERRIDES="mscoree,mshtml=", WINEARCH=win64).
+#   wine_prefix_prepare PREFIX
+#       Creates the prefix once (wineboot --init) and makes sure it carries
+#       the registry values the tests rely on: X11 Driver\Managed = "N" (no
+#       2-second wait when a window closes on a display without a window
+#       manager) and WineDbg\ShowCrashDialog = 0 (a crash ends the program
+#       instead of waiting for a click). Re-reads both values and fails if
+#       they did not take. Idempotent; calls wine_env.
+#   wine_xvfb_start STATE_DIR
+#       Starts Xvfb on a free display number (the server picks it and reports
+#       it through -displayfd once it accepts connections), exports DISPLAY
+#       and writes STATE_DIR/display and STATE_DIR/xvfb.pid.
+#   wine_server_start STATE_DIR
+#       Starts one persistent wineserver for $WINEPREFIX, so every program
+#       run after it starts warm; writes STATE_DIR/wineserver.pid.
+#   wine_session_start STATE_DIR PREFIX
+#       All of the above, in order, then writes STATE_DIR/env, a file of
+#       export lines (DISPLAY, WINEPREFIX, ...) for wine_session_env.
+#       Stops a session left behind in STATE_DIR first.
+#   wine_session_env STATE_DIR
+#       Exports the variables of a running session (reads STATE_DIR/env).
+#   wine_session_stop STATE_DIR
+#       Ends what wine_session_start started, and nothing else: the
+#       wineserver of the session's prefix (wineserver -k, which also ends
+#       the Wine programs still running in that prefix) and the Xvfb whose
+#       PID is recorded. Safe to call twice or without a session.
+#
+# Requires: wine (64-bit), Xvfb (scripts/lib/deps.sh installs them).
+
+wine_env() {
+  export WINEPREFIX="$1"
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEARCH=win64
+}
+
+# Prints nothing; succeeds when both registry values read back as wanted.
+_wine_registry_ok() {
+  wine reg query 'HKCU\Software\Wine\X11 Driver' /v Managed 2>/dev/null |
+    grep -Eq 'Managed[[:space:]]+REG_SZ[[:space:]]+N[[:space:]]*$' || return 1
+  wine reg query 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog 2>/dev/null |
+    grep -Eq 'ShowCrashDialog[[:space:]]+REG_DWORD[[:space:]]+0x0[[:space:]]*$'
+}
+
+wine_prefix_prepare() {
+  local prefix="$1"
+  wine_env "$prefix"
+  mkdir -p "$prefix" || return 1
+  if [ ! -f "$prefix/system.reg" ] || [ ! -f "$prefix/user.reg" ]; then
+    echo "wine: creating prefix $prefix" >&2
+    wine wineboot --init >/dev/null 2>&1 || { echo "wine: wineboot failed" >&2; return 1; }
+  fi
+  _wine_registry_ok && return 0
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  _wine_registry_ok || { echo "wine: registry values did not take in $prefix" >&2; return 1; }
+}
+
+wine_xvfb_start() {
+  local state="$1" displayfile display="" _
+  mkdir -p "$state" || return 1
+  rm -f "$state/display" "$state/xvfb.pid"
+  # Xvfb writes the display number it bound to, once it is ready.
+  displayfile="$state/displayfd"
+  : >"$displayfile"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" >"$state/xvfb.log" 2>&1 &
+  echo $! >"$state/xvfb.pid"
+  for _ in $(seq 1 100); do
+    display=$(tr -dc '0-9' <"$displayfile")
+    [ -n "$display" ] && break
+    kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null || break
+    sleep 0.1
+  done
+  rm -f "$displayfile"
+  if [ -z "$display" ]; then
+    echo "wine: Xvfb did not come up (see $state/xvfb.log)" >&2
+    _wine_stop_xvfb "$state"
+    return 1
+  fi
+  echo ":$display" >"$state/display"
+  export DISPLAY=":$display"
+}
+
+wine_server_start() {
+  local state="$1" _
+  mkdir -p "$state" || return 1
+  # -f keeps it in the foreground so that $! is the server itself; -p keeps
+  # it (and Wine's service processes) alive between program runs.
+  wineserver -f -p >"$state/wineserver.log" 2>&1 &
+  echo $! >"$state/wineserver.pid"
+  # Usable once it holds its listening socket (the socket's directory has
+  # a random name on Debian, so look at the server's open files instead).
+  local pid
+  pid=$(cat "$state/wineserver.pid")
+  local fd
+  for _ in $(seq 1 100); do
+    for fd in /proc/"$pid"/fd/*; do
+      case "$(readlink "$fd" 2>/dev/null)" in socket:*) return 0 ;; esac
+    done
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "wine: wineserver did not come up (see $state/wineserver.log)" >&2
+  return 1
+}
+
+wine_session_start() {
+  local state="$1" prefix="$2"
+  if [ -z "$state" ] || [ -z "$prefix" ]; then
+    echo "usage: wine_session_start STATE_DIR PREFIX" >&2
+    return 1
+  fi
+  mkdir -p "$state" || return 1
+  state=$(cd "$state" && pwd)
+  mkdir -p "$prefix" && prefix=$(cd "$prefix" && pwd) || return 1
+  wine_session_stop "$state"
+  wine_env "$prefix"
+  echo "$prefix" >"$state/prefix"
+  wine_xvfb_start "$state" || return 1
+  wine_server_start "$state" || { wine_session_stop "$state"; return 1; }
+  wine_prefix_prepare "$prefix" || { wine_session_stop "$state"; return 1; }
+  {
+    printf 'export DISPLAY=%q\n' "$DISPLAY"
+    printf 'export WINEPREFIX=%q\n' "$WINEPREFIX"
+    printf 'export WINEDEBUG=%q\n' "$WINEDEBUG"
+    printf 'export WINEDLLOVERRIDES=%q\n' "$WINEDLLOVERRIDES"
+    printf 'export WINEARCH=%q\n' "$WINEARCH"
+  } >"$state/env"
+}
+
+wine_session_env() {
+  local state="$1"
+  [ -f "$state/env" ] || { echo "wine: no session in $state (run wine_session_start)" >&2; return 1; }
+  # shellcheck disable=SC1090,SC1091
+  . "$state/env"
+}
+
+# Succeeds when PID is alive and its command line names PROGRAM, so that a
+# recorded PID reused by an unrelated process is never signalled.
+_wine_pid_is() {
+  local pid="$1" program="$2"
+  [ -n "$pid" ] && [ -r "/proc/$pid/cmdline" ] || return 1
+  tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q -- "$program"
+}
+
+_wine_wait_gone() {
+  local pid="$1" _
+  for _ in $(seq 1 50); do
+    kill -0 "$pid" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+_wine_stop_xvfb() {
+  local state="$1" pid
+  pid=$(cat "$state/xvfb.pid" 2>/dev/null)
+  if _wine_pid_is "$pid" Xvfb; then
+    kill "$pid" 2>/dev/null
+    _wine_wait_gone "$pid" || kill -9 "$pid" 2>/dev/null
+  fi
+  rm -f "$state/xvfb.pid" "$state/display"
+}
+
+wine_session_stop() {
+  local state="$1" prefix pid
+  [ -d "$state" ] || return 0
+  prefix=$(cat "$state/prefix" 2>/dev/null)
+  pid=$(cat "$state/wineserver.pid" 2>/dev/null)
+  if [ -n "$prefix" ] && [ -d "$prefix" ]; then
+    WINEPREFIX="$prefix" wineserver -k 2>/dev/null
+    if [ -n "$pid" ] && ! _wine_wait_gone "$pid" && _wine_pid_is "$pid" wineserver; then
+      kill -9 "$pid" 2>/dev/null
+    fi
+  fi
+  rm -f "$state/wineserver.pid" "$state/env"
+  _wine_stop_xvfb "$state"
+}

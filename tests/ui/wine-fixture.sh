@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# CTest's way into Wine for the UI tests.
+#   wine-fixture.sh start STATE_DIR PREFIX   private Xvfb, warm wineserver, prepared prefix
+#   wine-fixture.sh run STATE_DIR COMMAND... runs COMMAND inside that session
+#   wine-fixture.sh stop STATE_DIR           ends exactly what start started
+set -u
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source-path=SCRIPTDIR/../.. source=scripts/lib/wine.sh
+. "$here/../../scripts/lib/wine.sh"
+
+command=${1:-}
+state=${2:-}
+if [ -z "$command" ] || [ -z "$state" ]; then
+  sed -n '2,5p' "$0" >&2
+  exit 2
+fi
+
+case "$command" in
+  start)
+    [ -n "${3:-}" ] || { echo "start needs a prefix directory" >&2; exit 2; }
+    # Nothing started here may hold CTest's output pipe open after we exit.
+    wine_session_start "$state" "$3" </dev/null
+    ;;
+  run)
+    shift 2
+    wine_session_env "$state" || exit 1
+    exec "$@"
+    ;;
+  stop)
+    wine_session_stop "$state"
+    ;;
+  *)
+    echo "unknown command: $command" >&2
+    exit 2
+    ;;
+esac
