@@ -49,6 +49,14 @@ _wine_registry_ok() {
     grep -Eq 'ShowCrashDialog[[:space:]]+REG_DWORD[[:space:]]+0x0[[:space:]]*$'
 }
 
+# A prefix made before 32-bit Wine was installed lacks the 32-bit system
+# files, and 32-bit programs cannot start in it.
+_wine_prefix_lacks_32bit() {
+  local prefix="$1"
+  [ -f "$prefix/system.reg" ] && [ -x /usr/lib/wine/wine ] &&
+    [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]
+}
+
 wine_prefix_prepare() {
   local prefix="$1"
   wine_env "$prefix"
@@ -121,6 +129,10 @@ wine_session_start() {
   state=$(cd "$state" && pwd)
   mkdir -p "$prefix" && prefix=$(cd "$prefix" && pwd) || return 1
   wine_session_stop "$state"
+  if _wine_prefix_lacks_32bit "$prefix"; then
+    echo "wine: $prefix predates 32-bit Wine; making it anew" >&2
+    rm -rf "$prefix" && mkdir -p "$prefix" || return 1
+  fi
   wine_env "$prefix"
   echo "$prefix" >"$state/prefix"
   wine_xvfb_start "$state" || return 1
