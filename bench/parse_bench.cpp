@@ -1,6 +1,7 @@
 // How fast the reader goes through the file, against the least any reader
 // must do: find the line ends of the same bytes.
 #include "settings.h"
+#include "default_settings_file.h"
 
 #include <benchmark/benchmark.h>
 
@@ -10,11 +11,8 @@
 
 namespace {
 
-const char defaultFile[] =
-    "MEM:016\r\nGL_EXT_paletted_texture:1\r\nZENTRIERT:0\r\nMAUSGRENZEN:0\r\n"
-    "GL_EXT_shared_texture_palette:1\r\nGL_EXT_packed_pixels:1\r\nWINDOWED:0\r\n"
-    "DIRECTX:1\r\nSOFTRESCHANGE:1\r\nFESTESGAMMA:0\r\nFPS:0\r\nFRAMERATE:1\r\n"
-    "UHRZEIT:0\r\nSTATS:0\r\n";
+const char* const defaultFile = defaultSettingsFile;
+const size_t defaultFileSize = sizeof defaultSettingsFile - 1;
 
 // Lines people and programs really leave in the file, and lines that try
 // the reader: bad values, cut keys, wrong case, stray bytes, long junk.
@@ -70,15 +68,15 @@ size_t CountLines(const unsigned char* content, size_t length)
 
 void ParseDefaultFile(benchmark::State& state)
 {
-    unsigned char buffer[sizeof defaultFile];
+    unsigned char buffer[sizeof defaultSettingsFile];
     Settings record;
     for (auto _ : state) {
-        memcpy(buffer, defaultFile, sizeof defaultFile - 1);
+        memcpy(buffer, defaultFile, defaultFileSize);
         SetDefaults(&record);
-        ParseSettings(buffer, sizeof defaultFile - 1, &record);
+        ParseSettings(buffer, defaultFileSize, &record);
         benchmark::DoNotOptimize(record);
     }
-    state.SetBytesProcessed(state.iterations() * (int64_t)(sizeof defaultFile - 1));
+    state.SetBytesProcessed(state.iterations() * (int64_t)(defaultFileSize));
 }
 BENCHMARK(ParseDefaultFile);
 

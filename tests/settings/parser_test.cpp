@@ -1,5 +1,6 @@
 #include "settings.h"
 #include "settings_test_support.h"
+#include "default_settings_file.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -81,12 +82,7 @@ TEST_F(LoadFromFile, GivesTheRecordThatEachFileDescribes)
     };
     const Case cases[] = {
         {"empty file", "", {}},
-        {"written from the defaults",
-         "MEM:016\r\nGL_EXT_paletted_texture:1\r\nZENTRIERT:0\r\nMAUSGRENZEN:0\r\n"
-         "GL_EXT_shared_texture_palette:1\r\nGL_EXT_packed_pixels:1\r\nWINDOWED:0\r\n"
-         "DIRECTX:1\r\nSOFTRESCHANGE:1\r\nFESTESGAMMA:0\r\nFPS:0\r\nFRAMERATE:1\r\n"
-         "UHRZEIT:0\r\nSTATS:0\r\n",
-         {}},
+        {"written from the defaults", defaultSettingsFile, {}},
         {"every field changed",
          "MEM:064\r\nGL_EXT_paletted_texture:0\r\nZENTRIERT:1\r\nMAUSGRENZEN:1\r\n"
          "GL_EXT_shared_texture_palette:0\r\nGL_EXT_packed_pixels:0\r\nWINDOWED:1\r\n"

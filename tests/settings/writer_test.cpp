@@ -1,28 +1,13 @@
 #include "settings.h"
 #include "settings_test_support.h"
+#include "default_settings_file.h"
 
 #include <string.h>
 #include <string>
 
 namespace {
 
-// The file as the renderer expects it after a save with every control as
-// the defaults show them.
-const std::string defaultFile =
-    "MEM:016\r\n"
-    "GL_EXT_paletted_texture:1\r\n"
-    "ZENTRIERT:0\r\n"
-    "MAUSGRENZEN:0\r\n"
-    "GL_EXT_shared_texture_palette:1\r\n"
-    "GL_EXT_packed_pixels:1\r\n"
-    "WINDOWED:0\r\n"
-    "DIRECTX:1\r\n"
-    "SOFTRESCHANGE:1\r\n"
-    "FESTESGAMMA:0\r\n"
-    "FPS:0\r\n"
-    "FRAMERATE:1\r\n"
-    "UHRZEIT:0\r\n"
-    "STATS:0\r\n";
+const std::string defaultFile = defaultSettingsFile;
 
 std::string Format(int32_t mem, const char* valueBytes)
 {
