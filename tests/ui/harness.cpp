@@ -7,6 +7,7 @@ namespace {
 
 int passedCount = 0;
 int failedCount = 0;
+int skippedCount = 0;
 std::string caseName;
 
 void report(const char* file, int line, const std::string& message) {
@@ -19,6 +20,7 @@ void report(const char* file, int line, const std::string& message) {
 
 void setCase(const std::string& name) { caseName = name; }
 const std::string& currentCase() { return caseName; }
+int failureCount() { return failedCount; }
 
 std::string escape(const std::string& bytes) {
   std::string text;
@@ -86,8 +88,18 @@ bool checkBytes(const std::string& actual, const std::string& expected, const ch
 
 void fail(const char* file, int line, const std::string& message) { report(file, line, message); }
 
+void skip(const std::string& reason) {
+  ++skippedCount;
+  std::printf("SKIPPED [%s] %s\n", caseName.c_str(), reason.c_str());
+  std::fflush(stdout);
+}
+
 int finish() {
-  std::printf("%d passed, %d failed\n", passedCount, failedCount);
+  if (skippedCount > 0) {
+    std::printf("%d passed, %d failed, %d skipped\n", passedCount, failedCount, skippedCount);
+  } else {
+    std::printf("%d passed, %d failed\n", passedCount, failedCount);
+  }
   std::fflush(stdout);
   return failedCount;
 }

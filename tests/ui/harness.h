@@ -10,6 +10,8 @@ namespace harness {
 // can be told from its neighbours.
 void setCase(const std::string& name);
 const std::string& currentCase();
+// Failures so far, so that a case can add detail once it has failed.
+int failureCount();
 
 bool check(bool ok, const char* file, int line, const char* expression);
 bool checkEqual(long long actual, long long expected, const char* file, int line,
@@ -18,8 +20,12 @@ bool checkBytes(const std::string& actual, const std::string& expected, const ch
                 int line, const char* actualText, const char* expectedText);
 // A failure that is not a comparison (a timeout, a missing window).
 void fail(const char* file, int line, const std::string& message);
+// A check this machine cannot make: printed with its reason and counted
+// apart, never as passed.
+void skip(const std::string& reason);
 
-// Prints "N passed, M failed" on a line of its own; returns M.
+// Prints "N passed, M failed" (and ", K skipped" when some were) on a line
+// of its own; returns M.
 int finish();
 
 // The bytes as C-style escaped text, for messages.

@@ -22,7 +22,8 @@ const Group kGroups[] = {
     {"window", testWindow},         {"controls", testControls}, {"lists", testLists},
     {"load", testLoad},             {"save", testSave},         {"save-failure", testSaveFailure},
     {"ending", testEnding},         {"keys", testKeys},         {"key-messages", testKeyMessages},
-    {"paint", testPaint},
+    {"paint", testPaint},           {"hostile-files", testHostileFiles},
+    {"differential", testDifferential}, {"endurance", testEndurance},
 };
 
 void runGroup(const Group& group) {

@@ -34,9 +34,16 @@ bool makeWorkingDirectory(std::string& directory) {
   return false;
 }
 
+// Also empties a directory that a case put in place of tessorn.ini. A mount
+// point keeps existing: only its content goes.
 void removeDirectory(const std::string& directory) {
   for (const std::string& name : directoryEntries(directory)) {
     std::string path = directory + "\\" + name;
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      removeDirectory(path);
+      continue;
+    }
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(path.c_str());
   }
@@ -93,11 +100,18 @@ bool waitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
   }
 }
 
+bool createWorkingDirectory(Program& program) {
+  if (makeWorkingDirectory(program.directory)) return true;
+  FAIL("cannot create a working directory");
+  return false;
+}
+
 bool startProgram(Program& program, const std::string* settingsFile, int showCommand) {
-  if (!makeWorkingDirectory(program.directory)) {
-    FAIL("cannot create a working directory");
-    return false;
-  }
+  return launchProgram(program, settingsFile, showCommand) && awaitWindow(program);
+}
+
+bool launchProgram(Program& program, const std::string* settingsFile, int showCommand) {
+  if (program.directory.empty() && !createWorkingDirectory(program)) return false;
   if (settingsFile && !writeFileBytes(program.settingsPath(), *settingsFile)) {
     FAIL("cannot write " + program.settingsPath());
     return false;
@@ -122,6 +136,10 @@ bool startProgram(Program& program, const std::string* settingsFile, int showCom
     FAIL("cannot start " + programPath + ", error " + std::to_string(error));
     return false;
   }
+  return true;
+}
+
+bool awaitWindow(Program& program) {
   WaitForInputIdle(program.process.hProcess, kStartTimeoutMs);
   waitUntil(
       [&] {
@@ -279,6 +297,16 @@ void pressChord(const std::vector<Key>& keys) {
   for (const Key& key : keys) add(key, false);
   for (auto key = keys.rbegin(); key != keys.rend(); ++key) add(*key, true);
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+std::string windowsPathFromEnvironment(const char* variable) {
+  char value[MAX_PATH];
+  DWORD length = GetEnvironmentVariableA(variable, value, sizeof value);
+  if (length == 0 || length >= sizeof value) return {};
+  std::string path = value[0] == '/' ? std::string("Z:") + value : std::string(value);
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  while (path.size() > 3 && path.back() == '\\') path.pop_back();
+  return path;
 }
 
 bool readFileBytes(const std::string& path, std::string& bytes) {

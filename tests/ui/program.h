@@ -61,12 +61,20 @@ struct Program {
   std::string settingsPath() const { return directory + "\\tessorn.ini"; }
 };
 
-// Creates a fresh working directory, writes settingsFile there as
-// tessorn.ini unless it is null, starts the program and waits for its window
-// and its sixteen controls. showCommand < 0 leaves the start-up show command
-// to the system. Records a failure and returns false when anything is missing.
+// Gives the program a fresh, empty working directory of its own.
+bool createWorkingDirectory(Program& program);
+
+// Writes settingsFile as tessorn.ini unless it is null, starts the program
+// and waits for its window and its sixteen controls. The working directory
+// is program.directory when the case has chosen or prepared one, otherwise a
+// fresh one. showCommand < 0 leaves the start-up show command to the system.
+// Records a failure and returns false when anything is missing.
 bool startProgram(Program& program, const std::string* settingsFile = nullptr,
                   int showCommand = -1);
+// The two halves of startProgram, so that several programs can start at once.
+bool launchProgram(Program& program, const std::string* settingsFile = nullptr,
+                   int showCommand = -1);
+bool awaitWindow(Program& program);
 
 // Waits for the process to end; true with its exit code, false on timeout.
 bool waitForExit(Program& program, DWORD timeoutMs, DWORD& exitCode);
@@ -109,6 +117,11 @@ void pressChord(const std::vector<Key>& keys);
 
 // Polls until `condition` holds or the time is up; returns the last result.
 bool waitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
+
+// The Windows form of a directory that the Linux side names in an
+// environment variable (a Unix path, reached through drive Z:); empty when
+// the variable is not set.
+std::string windowsPathFromEnvironment(const char* variable);
 
 bool readFileBytes(const std::string& path, std::string& bytes);
 bool writeFileBytes(const std::string& path, const std::string& bytes);

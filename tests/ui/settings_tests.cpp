@@ -4,35 +4,16 @@
 #include <utility>
 #include <vector>
 
+#include "default_settings_file.h"
+#include "expected_state.h"
 #include "harness.h"
 #include "program.h"
 #include "ui_tests.h"
 
 using namespace std::literals;
 
-namespace {
+const char* const kDefaultFile = defaultSettingsFile;
 
-// The file written from the defaults: fourteen lines in a fixed order.
-const char kDefaultFile[] =
-    "MEM:016\r\n"
-    "GL_EXT_paletted_texture:1\r\n"
-    "ZENTRIERT:0\r\n"
-    "MAUSGRENZEN:0\r\n"
-    "GL_EXT_shared_texture_palette:1\r\n"
-    "GL_EXT_packed_pixels:1\r\n"
-    "WINDOWED:0\r\n"
-    "DIRECTX:1\r\n"
-    "SOFTRESCHANGE:1\r\n"
-    "FESTESGAMMA:0\r\n"
-    "FPS:0\r\n"
-    "FRAMERATE:1\r\n"
-    "UHRZEIT:0\r\n"
-    "STATS:0\r\n";
-static_assert(sizeof kDefaultFile - 1 == 216);
-
-using Values = std::vector<std::pair<std::string, std::string>>;
-
-// The default file with the values behind some keys replaced.
 std::string defaultFileWith(const Values& values) {
   std::string file = kDefaultFile;
   for (const auto& [key, value] : values) {
@@ -42,21 +23,38 @@ std::string defaultFileWith(const Values& values) {
   return file;
 }
 
-// The eleven check boxes in creation order; a string of '0'/'1' in this
-// order states which of them are ticked.
-const Control kBoxes[] = {PalettedTextureCheck, SharedPaletteCheck, PackedPixelsCheck,
-                          WindowedCheck,        CenteredCheck,      DirectxCheck,
-                          FixedGammaCheck,      SoftResChangeCheck, MouseClipCheck,
-                          FramerateCheck,       StatsCheck};
-constexpr std::string_view kDefaultBoxes = "11100101010";
-constexpr int kAnyItem = -100;  // a value the program may choose freely
+const Control kBoxes[11] = {PalettedTextureCheck, SharedPaletteCheck, PackedPixelsCheck,
+                            WindowedCheck,        CenteredCheck,      DirectxCheck,
+                            FixedGammaCheck,      SoftResChangeCheck, MouseClipCheck,
+                            FramerateCheck,       StatsCheck};
 
-struct Shown {
-  std::string_view boxes;
-  int fpsItem;
-  int clockItem;
-  int memItem;  // index in memCombo: megabytes - 8
-};
+void expectShown(const Program& program, const Shown& shown) {
+  std::string caseName = harness::currentCase();
+  for (size_t index = 0; index < std::size(kBoxes); ++index) {
+    harness::setCase(caseName + ": " + controlName(kBoxes[index]));
+    int ticked = shown.boxes[index] == '1' ? BST_CHECKED : BST_UNCHECKED;
+    CHECK_EQ(checkState(program, kBoxes[index]), ticked);
+  }
+  harness::setCase(caseName);
+  CHECK_EQ(selection(program, FpsCombo), shown.fpsItem);
+  CHECK_EQ(selection(program, ClockCombo), shown.clockItem);
+  if (shown.memItem != kAnyItem) CHECK_EQ(selection(program, MemCombo), shown.memItem);
+}
+
+void expectFileIs(const Program& program, bool exists, const std::string& content) {
+  std::string after;
+  if (!CHECK_EQ(readFileBytes(program.settingsPath(), after), exists) || !exists) return;
+  if (content.size() <= 4096) {
+    CHECK_BYTES(after, content);
+  } else if (!CHECK(after == content)) {
+    FAIL("the file has " + std::to_string(after.size()) + " bytes, expected " +
+         std::to_string(content.size()));
+  }
+}
+
+namespace {
+
+constexpr std::string_view kDefaultBoxes = "11100101010";
 constexpr Shown kDefaults{kDefaultBoxes, 0, 0, 8};
 
 struct LoadCase {
@@ -128,18 +126,6 @@ const LoadCase kLoadCases[] = {
      "SOFTRESCHANGE:1\r\nFESTESGAMMA:1\r\nFPS:3\r\nFRAMERATE:1\r\nUHRZEIT:2\r\nSTATS:1\r\n",
      {"11111111111", 3, 2, 100}},
 };
-
-void expectShown(const Program& program, const Shown& shown) {
-  std::string caseName = harness::currentCase();
-  for (size_t index = 0; index < std::size(kBoxes); ++index) {
-    harness::setCase(caseName + ": " + controlName(kBoxes[index]));
-    CHECK_EQ(checkState(program, kBoxes[index]), shown.boxes[index] == '1' ? BST_CHECKED : BST_UNCHECKED);
-  }
-  harness::setCase(caseName);
-  CHECK_EQ(selection(program, FpsCombo), shown.fpsItem);
-  CHECK_EQ(selection(program, ClockCombo), shown.clockItem);
-  if (shown.memItem != kAnyItem) CHECK_EQ(selection(program, MemCombo), shown.memItem);
-}
 
 // A change the user makes before saving: item >= 0 picks that item of a
 // list, otherwise the control (a check box) is clicked.
@@ -221,17 +207,97 @@ void saveAndExpect(const Program& program, const std::string& expected) {
   CHECK(findOwnedDialog(program) == nullptr);
 }
 
-// Ways of making the save fail, each with its undoing.
-enum class Fault { ReadOnly, HeldOpen };
+// What a failed-save row put in the program's way, kept for its removal.
+struct Obstacle {
+  const Program& program;
+  std::string mounts;  // where obstacles.sh made its mounts, empty without them
+  const char* mount;   // the row's mount, or null for an ordinary directory
+  HANDLE holder = INVALID_HANDLE_VALUE;
+
+  std::string path(const char* name) const { return program.directory + "\\" + name; }
+};
+
+constexpr DWORD kLinuxAnswerTimeoutMs = 10000;
+
+// Wine runs as root here and ignores permissions, so a directory that cannot
+// be written is a read-only mount, which only the Linux side can switch:
+// obstacles.sh serves requests written as files and answers "ok" or why not.
+bool askLinuxSide(const Obstacle& obstacle, const char* action) {
+  std::string request = obstacle.mounts + "\\requests\\" + obstacle.mount + "." + action;
+  std::string answerPath = request + ".done";
+  std::string answer;
+  bool answered =
+      writeFileBytes(request, "") &&
+      waitUntil([&] { return readFileBytes(answerPath, answer); }, kLinuxAnswerTimeoutMs);
+  DeleteFileA(answerPath.c_str());
+  if (!answered) FAIL("no answer from obstacles.sh to " + request);
+  if (answered && answer != "ok\n")
+    FAIL("obstacles.sh could not " + std::string(action) + ": " + answer);
+  return answered && answer == "ok\n";
+}
+
+// Writes a filler file until the disk takes not a single byte more. The
+// mount is 64 KiB; more than a MiB means it is not the small mount at all.
+bool fillDisk(Obstacle& obstacle) {
+  HANDLE filler = CreateFileA(obstacle.path("filler").c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (filler == INVALID_HANDLE_VALUE) return false;
+  const std::string block(4096, 'x');
+  DWORD total = 0, size = static_cast<DWORD>(block.size()), error = 0;
+  while (size > 0 && total < (1u << 20)) {
+    DWORD written = 0;
+    if (WriteFile(filler, block.data(), size, &written, nullptr) && written > 0) {
+      total += written;
+    } else {
+      error = GetLastError();
+      size /= 2;
+    }
+  }
+  CloseHandle(filler);
+  return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
+}
 
 struct FaultCase {
   const char* name;
-  Fault fault;
+  const char* mount;  // the tmpfs mount the row needs, or null
+  bool saveFails;
+  bool fileRemains;  // tessorn.ini is a file again once the obstacle is gone
+  bool (*place)(Obstacle&);
+  bool (*remove)(Obstacle&);
 };
 
 const FaultCase kFaultCases[] = {
-    {"read-only tessorn.ini", Fault::ReadOnly},
-    {"tessorn.ini held open by another program", Fault::HeldOpen},
+    {"read-only tessorn.ini", nullptr, true, true,
+     [](Obstacle& o) {
+       return SetFileAttributesA(o.path("tessorn.ini").c_str(), FILE_ATTRIBUTE_READONLY) != 0;
+     },
+     [](Obstacle& o) {
+       return SetFileAttributesA(o.path("tessorn.ini").c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
+     }},
+    {"tessorn.ini held open by another program", nullptr, true, true,
+     [](Obstacle& o) {
+       o.holder = CreateFileA(o.path("tessorn.ini").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+       return o.holder != INVALID_HANDLE_VALUE;
+     },
+     [](Obstacle& o) { return CloseHandle(o.holder) != 0; }},
+    {"the directory cannot be written", "unwritable", true, true,
+     [](Obstacle& o) { return askLinuxSide(o, "lock"); },
+     [](Obstacle& o) { return askLinuxSide(o, "unlock"); }},
+    {"the disk is full", "full", true, true, fillDisk,
+     [](Obstacle& o) { return DeleteFileA(o.path("filler").c_str()) != 0; }},
+    {"tessorn.ini is a directory", nullptr, true, false,
+     [](Obstacle& o) {
+       return DeleteFileA(o.path("tessorn.ini").c_str()) &&
+              CreateDirectoryA(o.path("tessorn.ini").c_str(), nullptr);
+     },
+     // Fails, and so shows, when the save put anything into the directory.
+     [](Obstacle& o) { return RemoveDirectoryA(o.path("tessorn.ini").c_str()) != 0; }},
+    {"a temporary file left by an interrupted save is replaced", nullptr, false, true,
+     [](Obstacle& o) {
+       return writeFileBytes(o.path("tessorn.ini.tmp"), std::string(300, 'X') + "\r\nMEM:");
+     },
+     [](Obstacle&) { return true; }},
 };
 
 const char kFaultCaption[] = "Ein Fehler trat auf.";
@@ -296,9 +362,7 @@ void testLoad() {
     harness::setCase(std::string("load: ") + row.name);
     quitWithButton(program);
     // Reading never writes: the file is as it was, and no file appears.
-    std::string after;
-    CHECK_EQ(readFileBytes(program.settingsPath(), after), row.fileExists);
-    if (row.fileExists) CHECK_BYTES(after, file);
+    expectFileIs(program, row.fileExists, file);
   }
 }
 
@@ -327,42 +391,44 @@ void testSave() {
 void testSaveFailure() {
   const std::string existing = "WINDOWED:1\r\nSTATS:1\r\n; kept as it is\r\n";
   const std::string afterRetry = defaultFileWith({{"WINDOWED:", "1"}, {"STATS:", "1"}});
+  const std::string mounts = windowsPathFromEnvironment("TESSORN_UI_OBSTACLES");
   for (const FaultCase& row : kFaultCases) {
     harness::setCase(std::string("failed save: ") + row.name);
     Program program;
-    if (!startProgram(program, &existing)) continue;
-    HANDLE holder = INVALID_HANDLE_VALUE;
-    if (row.fault == Fault::ReadOnly) {
-      CHECK(SetFileAttributesA(program.settingsPath().c_str(), FILE_ATTRIBUTE_READONLY));
-    } else {
-      holder = CreateFileA(program.settingsPath().c_str(), GENERIC_READ, 0, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-      CHECK(holder != INVALID_HANDLE_VALUE);
-    }
-
-    // The box is modal inside the click, so the click is posted.
-    postClick(program, SaveButton);
-    HWND dialog = nullptr;
-    waitUntil([&] { return (dialog = findOwnedDialog(program)) != nullptr; }, kReactionTimeoutMs);
-    if (!CHECK(dialog != nullptr)) {
-      if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
+    if (row.mount && mounts.empty()) {
+      char reason[512] = "run without tests/ui/obstacles.sh";
+      GetEnvironmentVariableA("TESSORN_UI_OBSTACLES_MISSING", reason, sizeof reason);
+      harness::skip(std::string("needs a tmpfs mount: ") + reason);
       continue;
     }
-    expectFaultBox(dialog);
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    CHECK(waitUntil([&] { return !IsWindow(dialog); }, kReactionTimeoutMs));
+    if (row.mount) program.directory = mounts + "\\" + row.mount;
+    if (!startProgram(program, &existing)) continue;
+    Obstacle obstacle{program, mounts, row.mount};
+    if (!CHECK(row.place(obstacle))) {
+      row.remove(obstacle);
+      continue;
+    }
 
-    // The program goes on, the old file is intact and nothing is left over.
-    CHECK(isRunning(program));
-    CHECK(IsWindowVisible(program.window));
-    if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
-    std::string kept;
-    CHECK(readFileBytes(program.settingsPath(), kept));
-    CHECK_BYTES(kept, existing);
-    CHECK(directoryEntries(program.directory) == std::vector<std::string>{"tessorn.ini"});
-
-    // Once the cause is gone, the next click saves.
-    SetFileAttributesA(program.settingsPath().c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (row.saveFails) {
+      // The box is modal inside the click, so the click is posted.
+      postClick(program, SaveButton);
+      HWND dialog = nullptr;
+      waitUntil([&] { return (dialog = findOwnedDialog(program)) != nullptr; }, kReactionTimeoutMs);
+      if (CHECK(dialog != nullptr)) {
+        expectFaultBox(dialog);
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        CHECK(waitUntil([&] { return !IsWindow(dialog); }, kReactionTimeoutMs));
+      }
+      // The program goes on, the old file is intact and nothing is left over.
+      CHECK(isRunning(program));
+      CHECK(IsWindowVisible(program.window));
+      CHECK(row.remove(obstacle));
+      expectFileIs(program, row.fileRemains, existing);
+      CHECK(
+          directoryEntries(program.directory) ==
+          (row.fileRemains ? std::vector<std::string>{"tessorn.ini"} : std::vector<std::string>{}));
+    }
+    // Once the cause is gone (or when there was none), the click saves.
     saveAndExpect(program, afterRetry);
     quitWithButton(program);
   }

@@ -11,3 +11,6 @@ void testEnding();
 void testKeys();
 void testKeyMessages();
 void testPaint();
+void testHostileFiles();
+void testDifferential();
+void testEndurance();
