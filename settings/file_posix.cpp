@@ -2,27 +2,38 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdio.h>
 #include <stdint.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 const char settingsFileName[] = "tessorn.ini";
-const char settingsTempFileName[] = "tessorn.ini.tmp";
+const char tempFileSuffix[] = ".tmp";
 
-bool ReadSettingsFile(unsigned char** content, size_t* length)
+ReadOutcome ReadSettingsFile(unsigned char** content, size_t* length)
 {
     *content = nullptr;
     *length = 0;
-    int file = open(settingsFileName, O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK the open of a named pipe waits for a writer forever;
+    // the type is checked once it is open.
+    int file = open(settingsFileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (file < 0)
-        return false;
+        return errno == ENOENT || errno == ENOTDIR ? settingsFileAbsent : settingsFileUnreadable;
     struct stat status;
-    if (fstat(file, &status) != 0 || !S_ISREG(status.st_mode) ||
-        (uint64_t)status.st_size > SIZE_MAX) {
+    if (fstat(file, &status) != 0) {
         close(file);
-        return false;
+        return settingsFileUnreadable;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        close(file);
+        return settingsFileAbsent;
+    }
+    if ((uint64_t)status.st_size > SIZE_MAX) {
+        close(file);
+        return settingsFileUnreadable;
     }
     unsigned char* buffer = nullptr;
     size_t total = 0;
@@ -30,13 +41,18 @@ bool ReadSettingsFile(unsigned char** content, size_t* length)
         buffer = (unsigned char*)malloc((size_t)status.st_size);
         if (!buffer) {
             close(file);
-            return false;
+            return settingsFileUnreadable;
         }
         while (total < (size_t)status.st_size) {
             ssize_t got = read(file, buffer + total, (size_t)status.st_size - total);
             if (got < 0 && errno == EINTR)
                 continue;
-            if (got <= 0)
+            if (got < 0) {
+                free(buffer);
+                close(file);
+                return settingsFileUnreadable;
+            }
+            if (got == 0)
                 break;
             total += (size_t)got;
         }
@@ -44,7 +60,7 @@ bool ReadSettingsFile(unsigned char** content, size_t* length)
     close(file);
     *content = buffer;
     *length = total;
-    return true;
+    return settingsFileRead;
 }
 
 static bool WriteAll(int file, const unsigned char* bytes, size_t length)
@@ -63,21 +79,31 @@ static bool WriteAll(int file, const unsigned char* bytes, size_t length)
 
 bool ReplaceSettingsFile(const unsigned char* bytes, size_t length)
 {
+    // A link is followed, so that the file it points to gets the new bytes
+    // and the link stays a link.
+    char target[PATH_MAX];
+    if (!realpath(settingsFileName, target))
+        strcpy(target, settingsFileName);
+    char tempPath[PATH_MAX + sizeof tempFileSuffix];
+    snprintf(tempPath, sizeof tempPath, "%s%s", target, tempFileSuffix);
+
     // No write permission for anyone marks the file as kept read-only;
     // root could replace it regardless.
     struct stat status;
-    if (stat(settingsFileName, &status) == 0 &&
-        (S_ISDIR(status.st_mode) || (status.st_mode & 0222) == 0))
+    bool exists = stat(target, &status) == 0;
+    if (exists && (S_ISDIR(status.st_mode) || (status.st_mode & 0222) == 0))
         return false;
 
-    unlink(settingsTempFileName);  // left over from a save that was interrupted
-    int file = open(settingsTempFileName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    unlink(tempPath);  // left over from a save that was interrupted
+    int file = open(tempPath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (file < 0)
         return false;
-    bool complete = WriteAll(file, bytes, length) && fsync(file) == 0;
+    // The new file keeps who may read it.
+    bool complete = !exists || fchmod(file, status.st_mode & 07777) == 0;
+    complete = complete && WriteAll(file, bytes, length) && fsync(file) == 0;
     complete = close(file) == 0 && complete;
-    complete = complete && rename(settingsTempFileName, settingsFileName) == 0;
+    complete = complete && rename(tempPath, target) == 0;
     if (!complete)
-        unlink(settingsTempFileName);
+        unlink(tempPath);
     return complete;
 }

@@ -3,16 +3,18 @@
 
 #include <stdlib.h>
 
-void LoadSettings()
+bool LoadSettings()
 {
     SetDefaults(&settings);
     unsigned char* content = nullptr;
     size_t length = 0;
-    if (!ReadSettingsFile(&content, &length))
-        return;
+    ReadOutcome outcome = ReadSettingsFile(&content, &length);
+    if (outcome != settingsFileRead)
+        return outcome == settingsFileAbsent;
     ParseSettings(content, length, &settings);
     free(content);
     ClampLoadedMem(&settings);
+    return true;
 }
 
 bool SaveSettings()

@@ -76,7 +76,9 @@ void FormatSettings(int32_t mem, const unsigned char valueBytes[savedValueCount]
                     unsigned char out[settingsFileSize]);
 
 // Defaults, then "tessorn.ini" from the working directory if it can be read.
-void LoadSettings();
+// False when a file is there that could not be read: the record then holds
+// the defaults, and a save would replace settings the user has.
+bool LoadSettings();
 
 // Writes "tessorn.ini" from the controls (and mem from the record), so that
 // either the whole new file is in place or the old one is untouched.

@@ -5,16 +5,25 @@
 #include <stddef.h>
 
 extern const char settingsFileName[];
-extern const char settingsTempFileName[];
+// Appended to the settings file's real path for the file a save writes first.
+extern const char tempFileSuffix[];
+
+enum ReadOutcome {
+    settingsFileRead,
+    settingsFileAbsent,      // nothing to lose: no file, or not a file at all
+    settingsFileUnreadable,  // a file is there, but it could not be read
+};
 
 // Reads the whole file into a buffer from malloc that the caller frees
-// (null when the file is empty). False when the file cannot be opened,
-// or its content cannot be held in memory. *length is what was read.
-bool ReadSettingsFile(unsigned char** content, size_t* length);
+// (null when the file is empty); *length is what was read. A file that
+// another program holds is tried again for about a second.
+ReadOutcome ReadSettingsFile(unsigned char** content, size_t* length);
 
 // Puts bytes in place as the new file: written to a temporary file beside
-// it, flushed, then moved over it. On failure the old file is unchanged
-// and no temporary file is left.
+// it, flushed, then moved over it. Where "tessorn.ini" is a link, the file
+// it points to is replaced and the link stays. The file keeps its
+// attributes. On failure the old file is unchanged and no temporary file
+// is left.
 bool ReplaceSettingsFile(const unsigned char* bytes, size_t length);
 
 #endif

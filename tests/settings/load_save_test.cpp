@@ -16,6 +16,8 @@ void ReadControlValues(unsigned char valueBytes[savedValueCount])
 
 namespace {
 
+const char tempFileName[] = "tessorn.ini.tmp";
+
 bool Exists(const char* name)
 {
     struct stat status;
@@ -67,7 +69,7 @@ TEST_F(SaveToFile, WritesControlsAndMemAndLeavesRecordAlone)
               "UHRZEIT:3\r\nSTATS:1\r\n");
     EXPECT_EQ(settings.windowed, 5);
     EXPECT_EQ(settings.mem, 32);
-    EXPECT_FALSE(Exists(settingsTempFileName));
+    EXPECT_FALSE(Exists(tempFileName));
 
     // A second save replaces the whole file.
     settings.mem = 8;
@@ -103,7 +105,7 @@ TEST_F(SaveToFile, FailedSaveLeavesOldFileUntouched)
     ASSERT_EQ(chmod("tessorn.ini", 0444), 0);
     EXPECT_FALSE(SaveSettings()) << "read-only file";
     EXPECT_EQ(ReadWhole("tessorn.ini"), oldFile);
-    EXPECT_FALSE(Exists(settingsTempFileName));
+    EXPECT_FALSE(Exists(tempFileName));
     ASSERT_EQ(chmod("tessorn.ini", 0644), 0);
     EXPECT_TRUE(SaveSettings()) << "once the file is writable again";
     EXPECT_EQ(ReadWhole("tessorn.ini").size(), 216u);
@@ -111,17 +113,35 @@ TEST_F(SaveToFile, FailedSaveLeavesOldFileUntouched)
     ASSERT_EQ(unlink("tessorn.ini"), 0);
     ASSERT_EQ(mkdir("tessorn.ini", 0755), 0);
     EXPECT_FALSE(SaveSettings()) << "a directory of that name";
-    EXPECT_FALSE(Exists(settingsTempFileName));
+    EXPECT_FALSE(Exists(tempFileName));
     ASSERT_EQ(rmdir("tessorn.ini"), 0);
 }
 
 TEST_F(SaveToFile, StaleTemporaryFileDoesNotStopTheSave)
 {
-    Put(settingsTempFileName, "half a file from a save that was cut short");
-    ASSERT_EQ(chmod(settingsTempFileName, 0444), 0);
+    Put(tempFileName, "half a file from a save that was cut short");
+    ASSERT_EQ(chmod(tempFileName, 0444), 0);
     ASSERT_TRUE(SaveSettings());
     EXPECT_EQ(ReadWhole("tessorn.ini").size(), 216u);
-    EXPECT_FALSE(Exists(settingsTempFileName));
+    EXPECT_FALSE(Exists(tempFileName));
+}
+
+// A link to a shared copy stays a link, and the copy keeps who may read it.
+TEST_F(SaveToFile, SaveThroughALinkReachesTheFileItPointsTo)
+{
+    ASSERT_EQ(mkdir("shared", 0755), 0);
+    Put("shared/copy.ini", "WINDOWED:1\r\n");
+    ASSERT_EQ(chmod("shared/copy.ini", 0600), 0);
+    ASSERT_EQ(symlink("shared/copy.ini", "tessorn.ini"), 0);
+    ASSERT_TRUE(SaveSettings());
+    struct stat status;
+    ASSERT_EQ(lstat("tessorn.ini", &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    EXPECT_EQ(ReadWhole("shared/copy.ini").size(), 216u);
+    ASSERT_EQ(stat("shared/copy.ini", &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    EXPECT_FALSE(Exists(tempFileName));
+    EXPECT_FALSE(Exists("shared/copy.ini.tmp"));
 }
 
 }  // namespace

@@ -135,23 +135,33 @@ TEST_F(LoadFromFile, GivesTheRecordThatEachFileDescribes)
     };
     for (const Case& c : cases) {
         WriteSettingsFile(c.content);
-        LoadSettings();
+        EXPECT_TRUE(LoadSettings()) << c.what;
         EXPECT_EQ(Describe(settings), Describe(DefaultsWith(c.expected))) << c.what;
     }
 }
 
+// Nothing there to lose: defaults at once, and no warning.
 TEST_F(LoadFromFile, NoFileOrNoRegularFileGivesDefaults)
 {
+    struct Case {
+        const char* what;
+        int (*make)();
+    };
+    const Case cases[] = {
+        {"no file", [] { return 0; }},
+        {"a directory of that name", [] { return mkdir("tessorn.ini", 0755); }},
+        {"a named pipe of that name", [] { return mkfifo("tessorn.ini", 0644); }},
+    };
     Settings defaults;
     SetDefaults(&defaults);
-    memset(&settings, 0x55, sizeof settings);
-    LoadSettings();
-    EXPECT_EQ(Describe(settings), Describe(defaults)) << "no file";
-
-    ASSERT_EQ(mkdir("tessorn.ini", 0755), 0);
-    memset(&settings, 0x55, sizeof settings);
-    LoadSettings();
-    EXPECT_EQ(Describe(settings), Describe(defaults)) << "a directory of that name";
+    for (const Case& c : cases) {
+        ASSERT_EQ(c.make(), 0) << c.what;
+        memset(&settings, 0x55, sizeof settings);
+        EXPECT_TRUE(LoadSettings()) << c.what;
+        EXPECT_EQ(Describe(settings), Describe(defaults)) << c.what;
+        rmdir("tessorn.ini");
+        unlink("tessorn.ini");
+    }
 }
 
 }  // namespace
