@@ -52,14 +52,28 @@ void CreateControls()
         const ControlRow& row = controlRows[i];
         if (*row.entry)
             DestroyWindow(*row.entry);
-        *row.entry = CreateWindowExA(row.extendedStyle, row.className, row.caption, row.style, row.x,
-                                     row.y, row.width, row.height, mainWindow, nullptr, nullptr,
-                                     nullptr);
+        *row.entry = CreateTextWindow(row.extendedStyle, row.className, row.caption, row.style,
+                                      Scale(row.x), Scale(row.y), Scale(row.width),
+                                      Scale(row.height), mainWindow, nullptr);
         SendMessageA(*row.entry, WM_SETFONT, (WPARAM)uiFont, 1);
         for (const char* const* item = row.items; item && *item; ++item)
             SendMessageA(*row.entry, CB_ADDSTRING, 0, (LPARAM)*item);
         if (row.entry == &memCombo)
             AddMemItems();
+    }
+}
+
+// The font first: a list's field takes its height from the font, and its
+// dropped-down part from what remains of the height given.
+void PlaceControls()
+{
+    for (size_t i = 0; i < controlRowCount; ++i) {
+        const ControlRow& row = controlRows[i];
+        if (!*row.entry)
+            continue;
+        SendMessageA(*row.entry, WM_SETFONT, (WPARAM)uiFont, 1);
+        SetWindowPos(*row.entry, nullptr, Scale(row.x), Scale(row.y), Scale(row.width),
+                     Scale(row.height), SWP_NOZORDER | SWP_NOACTIVATE);
     }
 }
 

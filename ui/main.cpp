@@ -60,19 +60,29 @@ static void RunMainLoop()
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
     RegisterMainClass(instance);
-    uiFont = CreateFontA(16, 7, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, OUT_TT_PRECIS,
-                         CLIP_DEFAULT_PRECIS, PROOF_QUALITY, VARIABLE_PITCH | FF_DONTCARE, "TAHOMA");
+    windowDpi = DeclareDpiAwareness();
+    uiFont = CreateUiFont();
     faceBrush = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
-    mainWindow = CreateWindowExA(0, className, windowTitle, WS_CLIPCHILDREN | WS_BORDER,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, 365, 490, nullptr, nullptr, instance,
-                                 nullptr);
+    mainWindow = CreateTextWindow(0, className, windowTitle, WS_CLIPCHILDREN | WS_BORDER,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, Scale(windowWidth),
+                                  Scale(windowHeight), nullptr, instance);
     if (!mainWindow) {
-        MessageBoxA(nullptr, "Das Fenster konnte nicht angelegt werden!", errorCaption, MB_OK);
+        ShowMessage(nullptr, "Das Fenster konnte nicht angelegt werden!", MB_OK);
         return 1;
     }
+    // The window may have opened on a monitor of another scale.
+    int monitorDpi = MonitorDpi(mainWindow);
+    if (monitorDpi > 0 && monitorDpi != windowDpi)
+        ApplyDpi(monitorDpi, nullptr);
 
     SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-    LoadSettings();
+    // Defaults in place of a file that is there but could not be read:
+    // the user must know before a save replaces what they had.
+    if (!LoadSettings())
+        ShowMessage(nullptr,
+                    "Die Einstellungen konnten nicht gelesen werden. Angezeigt werden die "
+                    "Standardwerte.",
+                    MB_OK | MB_ICONWARNING);
     CreateControls();
     ShowSettings();
     // The second call shows the window even when the launcher asked to hide it.

@@ -11,6 +11,29 @@ extern HFONT uiFont;
 extern HBRUSH faceBrush;   // the button-face colour as read at start
 extern int32_t quitRequested;
 
+// Every length of the window is given for 96 dpi and scaled to the display
+// the window is on; windowDpi is that display's scale.
+enum { baseDpi = 96, windowWidth = 365, windowHeight = 490 };
+extern int windowDpi;
+int Scale(int length);
+// Declares the process DPI aware and returns the dpi to lay out for: the
+// system's, or 96 where the system cannot scale for us (then the window
+// keeps its pixel sizes).
+int DeclareDpiAwareness();
+// The dpi of the monitor the window is on; 0 where the system cannot tell.
+int MonitorDpi(HWND window);
+// Takes a new scale: font, window and controls anew. With a suggested
+// rectangle the window takes it, else it keeps its place.
+void ApplyDpi(int dpi, const RECT* suggested);
+HFONT CreateUiFont();
+
+// Texts are code page 1252 bytes; these show them through UTF-16.
+int ToWide(const char* text, wchar_t* wide, int capacity);
+HWND CreateTextWindow(DWORD extendedStyle, const char* className, const char* text, DWORD style,
+                      int x, int y, int width, int height, HWND parent, HINSTANCE instance);
+// A message box with the error caption.
+void ShowMessage(HWND owner, const char* text, UINT flags);
+
 // The control table: one handle per control, told apart by handle alone
 // since every control has the identifier 0.
 extern HWND palettedTextureCheck, sharedPaletteCheck, packedPixelsCheck, windowedCheck,
@@ -18,6 +41,8 @@ extern HWND palettedTextureCheck, sharedPaletteCheck, packedPixelsCheck, windowe
     framerateCheck, clockCombo, statsCheck, memCombo, saveButton, quitButton;
 
 void CreateControls();
+// Gives every control uiFont and its place at the current scale.
+void PlaceControls();
 void ShowSettings();
 void CycleFocus();
 

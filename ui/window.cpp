@@ -1,7 +1,6 @@
 #include "settings.h"
 #include "ui.h"
 
-#include <string.h>
 
 struct Label {
     int x, y;
@@ -18,6 +17,9 @@ static const Label labels[] = {
 // The whole client area is repainted every time, whatever the update
 // region: face colour, a frame dark at top and left and white at right
 // and bottom, and the labels.
+// The whole client area is repainted every time, whatever the update
+// region: face colour, a frame dark at top and left and white at right
+// and bottom, as many pixels wide as the scale makes one, and the labels.
 static void PaintWindow()
 {
     HPEN framePen = CreatePen(PS_SOLID, 1, RGB(64, 64, 64));
@@ -29,16 +31,23 @@ static void PaintWindow()
     HGDIOBJ originalPen = SelectObject(dc, framePen);
     HGDIOBJ originalFont = SelectObject(dc, uiFont);
 
-    Rectangle(dc, client.left, client.top, client.right, client.bottom);
-    SelectObject(dc, lightPen);
-    MoveToEx(dc, client.right - 1, client.top, nullptr);
-    LineTo(dc, client.right - 1, client.bottom - 1);
-    LineTo(dc, client.left, client.bottom - 1);
+    for (int inset = 0; inset < Scale(1); ++inset) {
+        SelectObject(dc, framePen);
+        Rectangle(dc, client.left + inset, client.top + inset, client.right - inset,
+                  client.bottom - inset);
+        SelectObject(dc, lightPen);
+        MoveToEx(dc, client.right - 1 - inset, client.top + inset, nullptr);
+        LineTo(dc, client.right - 1 - inset, client.bottom - 1 - inset);
+        LineTo(dc, client.left + inset, client.bottom - 1 - inset);
+    }
 
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 0, 0));
-    for (const Label& label : labels)
-        TextOutA(dc, label.x, label.y, label.text, (int)strlen(label.text));
+    for (const Label& label : labels) {
+        wchar_t text[32];
+        int length = ToWide(label.text, text, 32);
+        TextOutW(dc, Scale(label.x), Scale(label.y), text, length);
+    }
 
     // Pens still selected into a DC would not be freed by DeleteObject.
     SelectObject(dc, originalFont);
@@ -49,6 +58,25 @@ static void PaintWindow()
     DeleteObject(lightPen);
 }
 
+void ApplyDpi(int dpi, const RECT* suggested)
+{
+    windowDpi = dpi;
+    HFONT oldFont = uiFont;
+    uiFont = CreateUiFont();
+    if (suggested)
+        SetWindowPos(mainWindow, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    else
+        SetWindowPos(mainWindow, nullptr, 0, 0, Scale(windowWidth), Scale(windowHeight),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    PlaceControls();
+    // Only now does no control hold the old font.
+    if (oldFont)
+        DeleteObject(oldFont);
+    InvalidateRect(mainWindow, nullptr, FALSE);
+}
+
 static void OnCommand(WPARAM wParam, LPARAM lParam)
 {
     HWND sender = (HWND)lParam;
@@ -57,8 +85,8 @@ static void OnCommand(WPARAM wParam, LPARAM lParam)
         if (sender == quitButton)
             PostQuitMessage(0);
         if (sender == saveButton && !SaveSettings())
-            MessageBoxA(mainWindow, "Die Einstellungen konnten nicht gespeichert werden.",
-                        errorCaption, MB_OK | MB_ICONERROR);
+            ShowMessage(mainWindow, "Die Einstellungen konnten nicht gespeichert werden.",
+                        MB_OK | MB_ICONERROR);
     }
     // The texture memory list is the one control whose choice goes to the
     // record at once; the others are read when saving.
@@ -81,6 +109,10 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         break;
     case WM_CTLCOLORBTN:
         return (LRESULT)faceBrush;
+    case WM_DPICHANGED:
+        // The window moved to a monitor of another scale.
+        ApplyDpi(LOWORD(wParam), (const RECT*)lParam);
+        return 0;
     case WM_DESTROY:
         // Closed from outside (or at shutdown): end as after "Beenden".
         PostQuitMessage(0);
