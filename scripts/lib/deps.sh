@@ -33,3 +33,22 @@ ensure_32bit_packages() {
   fi
   ensure_packages g++-mingw-w64-i686-posix wine32:i386
 }
+
+# The locales the tests run Wine in (Wine takes its code page from them),
+# and a Japanese font, without which every Japanese glyph is a box.
+# Usage: ensure_locales NAME...   e.g. ru_RU.UTF-8 ja_JP.UTF-8
+ensure_locales() {
+  ensure_packages locales fonts-ipafont-gothic || return 1
+  local missing=() name sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  for name in "$@"; do
+    # locale -a writes utf8 where locale.gen writes UTF-8.
+    locale -a 2>/dev/null | grep -qix "${name/UTF-8/utf8}" || missing+=("$name")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  for name in "${missing[@]}"; do
+    grep -q "^$name UTF-8" /etc/locale.gen 2>/dev/null ||
+      echo "$name UTF-8" | $sudo tee -a /etc/locale.gen >/dev/null
+  done
+  $sudo locale-gen >&2
+}

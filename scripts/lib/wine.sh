@@ -15,7 +15,8 @@
 #       they did not take. Idempotent; calls wine_env.
 #   wine_xvfb_start STATE_DIR
 #       Starts Xvfb on a free display number (the server picks it and reports
-#       it through -displayfd once it accepts connections), exports DISPLAY
+#       it through -displayfd once it accepts connections), with a screen of
+#       1600x1200 that holds the window at 200 %, exports DISPLAY
 #       and writes STATE_DIR/display and STATE_DIR/xvfb.pid.
 #   wine_server_start STATE_DIR
 #       Starts one persistent wineserver for $WINEPREFIX, so every program
@@ -24,6 +25,9 @@
 #       All of the above, in order, then writes STATE_DIR/env, a file of
 #       export lines (DISPLAY, WINEPREFIX, ...) for wine_session_env.
 #       Stops a session left behind in STATE_DIR first.
+#   wine_set_dpi DPI
+#       Gives $WINEPREFIX the display scale DPI (96 = 100 %, 192 = 200 %),
+#       as Windows' display settings would; programs started after it see it.
 #   wine_session_env STATE_DIR
 #       Exports the variables of a running session (reads STATE_DIR/env).
 #   wine_session_stop STATE_DIR
@@ -71,6 +75,10 @@ wine_prefix_prepare() {
   _wine_registry_ok || { echo "wine: registry values did not take in $prefix" >&2; return 1; }
 }
 
+wine_set_dpi() {
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+}
+
 wine_xvfb_start() {
   local state="$1" displayfile display="" _
   mkdir -p "$state" || return 1
@@ -78,7 +86,7 @@ wine_xvfb_start() {
   # Xvfb writes the display number it bound to, once it is ready.
   displayfile="$state/displayfd"
   : >"$displayfile"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" >"$state/xvfb.log" 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$displayfile" >"$state/xvfb.log" 2>&1 &
   echo $! >"$state/xvfb.pid"
   for _ in $(seq 1 100); do
     display=$(tr -dc '0-9' <"$displayfile")
