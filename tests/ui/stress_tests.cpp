@@ -59,29 +59,6 @@ bool ReadGeneratedCases(const std::string& directory, const char* group,
     return !cases.empty();
 }
 
-// The bytes as C-style escaped text.
-std::string Escaped(const std::string& bytes)
-{
-    std::string text;
-    for (unsigned char byte : bytes) {
-        char buffer[8];
-        if (byte == '\r') {
-            text += "\\r";
-        } else if (byte == '\n') {
-            text += "\\n";
-        } else if (byte == '\\' || byte == '"') {
-            text += '\\';
-            text += static_cast<char>(byte);
-        } else if (byte < 0x20 || byte >= 0x7F) {
-            std::snprintf(buffer, sizeof buffer, "\\x%02X", byte);
-            text += buffer;
-        } else {
-            text += static_cast<char>(byte);
-        }
-    }
-    return text;
-}
-
 // One case on its way: its file in place, its program started.
 struct RunningCase {
     const GeneratedCase* entry = nullptr;
@@ -99,7 +76,7 @@ std::string CaseTrace(const RunningCase& running)
 {
     std::string trace = running.entry->name;
     if (!running.content.empty() && running.content.size() <= 4096)
-        trace += "\n    tessorn.ini was \"" + Escaped(running.content) + "\"";
+        trace += "\n    tessorn.ini was " + testing::PrintToString(running.content);
     return trace;
 }
 
