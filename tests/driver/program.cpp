@@ -23,6 +23,11 @@ void PrintFailure(const std::string& message)
 
 void (*failureHandler)(const std::string& message) = PrintFailure;
 
+void ReportFailure(const std::string& message)
+{
+    failureHandler(message);
+}
+
 bool MakeWorkingDirectory(std::string& directory)
 {
     static int counter = 0;
@@ -112,11 +117,6 @@ const char* ControlName(Control control)
 void SetFailureHandler(void (*handler)(const std::string& message))
 {
     failureHandler = handler;
-}
-
-void ReportFailure(const std::string& message)
-{
-    failureHandler(message);
 }
 
 double NowMs()

@@ -51,7 +51,6 @@ constexpr DWORD settleMs = 150;
 // running). Standard error unless a handler is set; the tests make it a
 // test failure.
 void SetFailureHandler(void (*handler)(const std::string& message));
-void ReportFailure(const std::string& message);
 
 struct Program {
     std::string path = programPath;
