@@ -16,6 +16,7 @@ const size_t defaultFileSize = sizeof defaultSettingsFile - 1;
 
 // Lines people and programs really leave in the file, and lines that try
 // the reader: bad values, cut keys, wrong case, stray bytes, long junk.
+// clang-format off
 const char* const sampleLines[] = {
     "MEM:016\r\n", "GL_EXT_paletted_texture:1\r\n", "ZENTRIERT:0\r\n", "MAUSGRENZEN:1\r\n",
     "GL_EXT_shared_texture_palette:1\r\n", "GL_EXT_packed_pixels:1\r\n", "WINDOWED:0\n",
@@ -25,6 +26,7 @@ const char* const sampleLines[] = {
     "MEM:8\r\n", "MEM:16\r\n", "WINDOWED:\r\n", "FPS:\xFF\r\n", "GL_EXT_\r\n", "STATS",
     "MEMORY=64\r\n", "\xEF\xBB\xBFMEM:032\r\n",
 };
+// clang-format on
 
 std::vector<unsigned char> MakeMixedBuffer(size_t size)
 {

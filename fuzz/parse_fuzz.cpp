@@ -70,7 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const SettingsKey& key = settingsKeys[k];
         if (key.savedLine == 0)
             continue;
-        Require(reloaded.*key.field == valueBytes[key.savedLine - 2] - '0', "value survives a save");
+        Require(reloaded.*key.field == valueBytes[key.savedLine - 2] - '0',
+                "value survives a save");
     }
     return 0;
 }

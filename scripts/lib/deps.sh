@@ -18,9 +18,10 @@ ensure_packages() {
 }
 
 # What every build needs: native toolchain with its test libraries, the
-# Windows cross compiler, and Wine with a virtual display to run the result.
-BUILD_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev
-  g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth)
+# Windows cross compiler, GoogleTest's sources (built for Windows too), Wine
+# with a virtual display to run the result, and clang-format for the style.
+BUILD_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest
+  libbenchmark-dev g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth clang-format)
 
 # The 32-bit build and 32-bit Wine: needs the i386 architecture in dpkg.
 # Fails (without stopping the caller) where that cannot be had.

@@ -84,15 +84,15 @@ TEST_F(SaveToFile, SavedFileLoadsAsTheStateThatWasSaved)
     settings.mem = 100;
     ASSERT_TRUE(SaveSettings());
     LoadSettings();
-    EXPECT_EQ(Describe(settings),
-              Describe(DefaultsWith({{&Settings::mem, 100}, {&Settings::palettedTexture, 0},
-                                     {&Settings::centered, 1}, {&Settings::mouseClip, 1},
-                                     {&Settings::sharedTexturePalette, 0},
-                                     {&Settings::packedPixels, 0}, {&Settings::windowed, 1},
-                                     {&Settings::directx, 0}, {&Settings::softResChange, 0},
-                                     {&Settings::fixedGamma, 1}, {&Settings::fpsPosition, 0},
-                                     {&Settings::framerate, 4}, {&Settings::clockStyle, 3},
-                                     {&Settings::stats, 1}})));
+    // clang-format off
+    const FieldValues saved = {
+        {&Settings::mem, 100}, {&Settings::palettedTexture, 0}, {&Settings::centered, 1},
+        {&Settings::mouseClip, 1}, {&Settings::sharedTexturePalette, 0},
+        {&Settings::packedPixels, 0}, {&Settings::windowed, 1}, {&Settings::directx, 0},
+        {&Settings::softResChange, 0}, {&Settings::fixedGamma, 1}, {&Settings::fpsPosition, 0},
+        {&Settings::framerate, 4}, {&Settings::clockStyle, 3}, {&Settings::stats, 1}};
+    // clang-format on
+    EXPECT_EQ(Describe(settings), Describe(DefaultsWith(saved)));
 }
 
 // Whatever stops a save, the user's old file stays exactly as it was and

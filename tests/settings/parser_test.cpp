@@ -25,6 +25,7 @@ TEST(KeyMatches, ComparesWholeKeyWithinContent)
         const char* key;
         int expected;
     };
+    // clang-format off
     const Case cases[] = {
         {"MEM:016", "MEM:", 1},
         {"MEM:", "MEM:", 1},           // all of the key lies within the content
@@ -35,6 +36,7 @@ TEST(KeyMatches, ComparesWholeKeyWithinContent)
         {"", "MEM:", 0},
         {"MEM:016", "", 1},            // the empty key matches anywhere
     };
+    // clang-format on
     for (const Case& c : cases) {
         const unsigned char* begin = (const unsigned char*)c.content.data();
         EXPECT_EQ(KeyMatches(begin, begin + c.content.size(), c.key), c.expected)
@@ -54,6 +56,7 @@ TEST(ParseSettings, StoresClampedValueBytesBack)
         std::string content;
         std::string afterwards;
     };
+    // clang-format off
     const Case cases[] = {
         {"MEM:16\r\nFPS:9\n", "MEM:160\nFPS:4\n"},
         {"WINDOWED:\x80\r\n"s, "WINDOWED:9\r\n"},
@@ -62,6 +65,7 @@ TEST(ParseSettings, StoresClampedValueBytesBack)
         {"windowed:\r\n", "windowed:\r\n"},
         {"STATS:", "STATS:"},           // nothing beyond the content is touched
     };
+    // clang-format on
     for (const Case& c : cases) {
         std::string buffer = c.content;
         Settings record;
@@ -80,6 +84,7 @@ TEST_F(LoadFromFile, GivesTheRecordThatEachFileDescribes)
         std::string content;
         FieldValues expected;  // changes from the defaults
     };
+    // clang-format off
     const Case cases[] = {
         {"empty file", "", {}},
         {"written from the defaults", defaultSettingsFile, {}},
@@ -133,6 +138,7 @@ TEST_F(LoadFromFile, GivesTheRecordThatEachFileDescribes)
         {"earlier value survives a cut-off key", "WINDOWED:4\r\nWINDOWED:", {{&Settings::windowed, 4}}},
         {"key cut off at the end", "WINDOWED", {}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         WriteSettingsFile(c.content);
         EXPECT_TRUE(LoadSettings()) << c.what;

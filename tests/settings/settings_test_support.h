@@ -19,13 +19,20 @@ struct NamedField {
 };
 
 inline const NamedField namedFields[] = {
-    {"palettedTexture", &Settings::palettedTexture}, {"packedPixels", &Settings::packedPixels},
-    {"sharedTexturePalette", &Settings::sharedTexturePalette}, {"mem", &Settings::mem},
-    {"fpsPosition", &Settings::fpsPosition}, {"stats", &Settings::stats},
-    {"windowed", &Settings::windowed}, {"softResChange", &Settings::softResChange},
-    {"clockStyle", &Settings::clockStyle}, {"mouseClip", &Settings::mouseClip},
-    {"centered", &Settings::centered}, {"framerate", &Settings::framerate},
-    {"fixedGamma", &Settings::fixedGamma}, {"directx", &Settings::directx},
+    {"palettedTexture", &Settings::palettedTexture},
+    {"packedPixels", &Settings::packedPixels},
+    {"sharedTexturePalette", &Settings::sharedTexturePalette},
+    {"mem", &Settings::mem},
+    {"fpsPosition", &Settings::fpsPosition},
+    {"stats", &Settings::stats},
+    {"windowed", &Settings::windowed},
+    {"softResChange", &Settings::softResChange},
+    {"clockStyle", &Settings::clockStyle},
+    {"mouseClip", &Settings::mouseClip},
+    {"centered", &Settings::centered},
+    {"framerate", &Settings::framerate},
+    {"fixedGamma", &Settings::fixedGamma},
+    {"directx", &Settings::directx},
 };
 
 // Every field by name, so a mismatch shows which field differs.

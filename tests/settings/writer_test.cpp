@@ -40,8 +40,8 @@ TEST(FormatSettings, MemHasThreeDigitsWithLeadingZeros)
         const char* line;
     };
     const Case cases[] = {
-        {8, "MEM:008\r\n"},  {16, "MEM:016\r\n"}, {99, "MEM:099\r\n"},  {108, "MEM:108\r\n"},
-        {999, "MEM:999\r\n"}, {0, "MEM:000\r\n"}, {1000, "MEM:999\r\n"}, {-5, "MEM:000\r\n"},
+        {8, "MEM:008\r\n"},   {16, "MEM:016\r\n"}, {99, "MEM:099\r\n"},   {108, "MEM:108\r\n"},
+        {999, "MEM:999\r\n"}, {0, "MEM:000\r\n"},  {1000, "MEM:999\r\n"}, {-5, "MEM:000\r\n"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Format(c.mem, "1001101100100").substr(0, 9), c.line) << "mem " << c.mem;

@@ -1,70 +1,70 @@
 // Ending the program, real keys, and what the window paints.
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "harness.h"
+#include "checks.h"
 #include "program.h"
-#include "ui_tests.h"
 
 namespace {
 
 // Keys by virtual-key code and scan code (set 1), which is what the program
 // looks at in lParam.
-constexpr Key kTab{VK_TAB, 0x0F, false};
-constexpr Key kShift{VK_LSHIFT, 0x2A, false};
-constexpr Key kControl{VK_LCONTROL, 0x1D, false};
-constexpr Key kAlt{VK_LMENU, 0x38, false};
-constexpr Key kF4{VK_F4, 0x3E, false};
-constexpr Key kF5{VK_F5, 0x3F, false};
-constexpr Key kS{'S', 0x1F, false};
-constexpr Key kV{'V', 0x2F, false};
-constexpr Key kEnd{VK_END, 0x4F, true};
+constexpr Key tabKey{VK_TAB, 0x0F, false};
+constexpr Key shiftKey{VK_LSHIFT, 0x2A, false};
+constexpr Key controlKey{VK_LCONTROL, 0x1D, false};
+constexpr Key altKey{VK_LMENU, 0x38, false};
+constexpr Key f4Key{VK_F4, 0x3E, false};
+constexpr Key f5Key{VK_F5, 0x3F, false};
+constexpr Key sKey{'S', 0x1F, false};
+constexpr Key vKey{'V', 0x2F, false};
+constexpr Key endKey{VK_END, 0x4F, true};
 
-enum class Ending { QuitButton, CloseFromOutside, AltF4 };
+enum class Way { quitClick, closeFromOutside, altF4 };
 
 struct EndingCase {
-  const char* name;
-  Ending ending;
-  bool fileExists;
+    const char* name;
+    Way way;
+    bool fileExists;
 };
 
-const EndingCase kEndingCases[] = {
-    {"Beenden, no file", Ending::QuitButton, false},
-    {"Beenden, existing file", Ending::QuitButton, true},
-    {"WM_CLOSE from another program, no file", Ending::CloseFromOutside, false},
-    {"WM_CLOSE from another program, existing file", Ending::CloseFromOutside, true},
-    {"Alt+F4, no file", Ending::AltF4, false},
-    {"Alt+F4, existing file", Ending::AltF4, true},
+const EndingCase endingCases[] = {
+    {"Beenden, no file", Way::quitClick, false},
+    {"Beenden, existing file", Way::quitClick, true},
+    {"WM_CLOSE from another program, no file", Way::closeFromOutside, false},
+    {"WM_CLOSE from another program, existing file", Way::closeFromOutside, true},
+    {"Alt+F4, no file", Way::altF4, false},
+    {"Alt+F4, existing file", Way::altF4, true},
 };
 
 // The focus ring, starting where the program puts the focus.
-const Control kFocusRing[] = {FpsCombo,         FramerateCheck,     ClockCombo,    StatsCheck,
-                              MemCombo,         PalettedTextureCheck, SharedPaletteCheck,
-                              PackedPixelsCheck, WindowedCheck,     CenteredCheck, DirectxCheck,
-                              FixedGammaCheck,  SoftResChangeCheck, MouseClipCheck, SaveButton,
-                              QuitButton};
+const Control focusRing[] = {
+    fpsCombo,           framerateCheck,       clockCombo,         statsCheck,
+    memCombo,           palettedTextureCheck, sharedPaletteCheck, packedPixelsCheck,
+    windowedCheck,      centeredCheck,        directxCheck,       fixedGammaCheck,
+    softResChangeCheck, mouseClipCheck,       saveButton,         quitButton};
 
-std::string focusName(const Program& program, HWND focus) {
-  for (int index = 0; index < ControlCount; ++index) {
-    if (program.controls[index] == focus) return controlName(static_cast<Control>(index));
-  }
-  if (focus == program.window) return "the main window";
-  char text[32];
-  std::snprintf(text, sizeof text, "window %p", static_cast<void*>(focus));
-  return text;
+std::string FocusName(const Program& program, HWND focus)
+{
+    for (int index = 0; index < controlCount; ++index) {
+        if (program.controls[index] == focus)
+            return ControlName(static_cast<Control>(index));
+    }
+    if (focus == program.window)
+        return "the main window";
+    char text[32];
+    std::snprintf(text, sizeof text, "window %p", static_cast<void*>(focus));
+    return text;
 }
 
 // Waits for the focus to reach `expected`; reports where it is otherwise.
-bool expectFocus(const Program& program, Control expected, DWORD timeoutMs) {
-  bool reached = waitUntil([&] { return focusOf(program) == program[expected]; }, timeoutMs);
-  if (!reached) {
-    FAIL(std::string("focus is on ") + focusName(program, focusOf(program)) + ", expected " +
-         controlName(expected));
-  } else {
-    CHECK(reached);
-  }
-  return reached;
+void ExpectFocus(const Program& program, Control expected, DWORD timeoutMs)
+{
+    bool reached = WaitUntil([&] { return FocusOf(program) == program[expected]; }, timeoutMs);
+    EXPECT_TRUE(reached) << "focus is on " << FocusName(program, FocusOf(program)) << ", expected "
+                         << ControlName(expected);
 }
 
 // Key messages as another program (or a keyboard driver) could post them,
@@ -72,211 +72,218 @@ bool expectFocus(const Program& program, Control expected, DWORD timeoutMs) {
 // scan code in lParam: Alt (bit 29) with scan code 0x3E quits, scan code
 // 0x0F moves the focus; the virtual-key code is not looked at.
 struct KeyMessageCase {
-  const char* name;
-  Control target;  // ControlCount: the main window
-  UINT message;
-  WPARAM virtualKey;
-  LPARAM lParam;
-  bool quits;
-  bool movesFocus;
+    const char* name;
+    Control target;  // controlCount: the main window
+    UINT message;
+    WPARAM virtualKey;
+    LPARAM lParam;
+    bool quits;
+    bool movesFocus;
 };
 
-const KeyMessageCase kKeyMessageCases[] = {
-    {"Alt + scan 3E quits", ControlCount, WM_SYSKEYDOWN, 0, 0x203E0001, true, false},
-    {"Alt + scan 3E quits from a control", FpsCombo, WM_SYSKEYDOWN, 0, 0x203E0001, true, false},
-    {"auto-repeated Alt + scan 3E quits", ControlCount, WM_SYSKEYDOWN, 0, 0x603E0001, true, false},
-    {"scan 3E without Alt does not quit", ControlCount, WM_SYSKEYDOWN, 0, 0x003E0001, false, false},
-    {"Alt + scan 3F (F5) does not quit", ControlCount, WM_SYSKEYDOWN, VK_F5, 0x203F0001, false, false},
-    {"Alt + scan 7E does not quit", ControlCount, WM_SYSKEYDOWN, 0, 0x207E0001, false, false},
-    {"Alt + scan BE does not quit", FpsCombo, WM_SYSKEYDOWN, 0, 0x20BE0001, false, false},
-    {"scan 0F (Tab) moves the focus", FpsCombo, WM_KEYDOWN, VK_TAB, 0x000F0001, false, true},
-    {"auto-repeated scan 0F moves the focus", FpsCombo, WM_KEYDOWN, VK_TAB, 0x400F0001, false, true},
-    {"scan 0F moves the focus whatever the key code", FpsCombo, WM_KEYDOWN, 'X', 0x000F0001, false, true},
-    {"scan 1F (S) keeps the focus", FpsCombo, WM_KEYDOWN, 'S', 0x001F0001, false, false},
-    {"scan 2F (V) keeps the focus", FpsCombo, WM_KEYDOWN, 'V', 0x002F0001, false, false},
-    {"scan 3F (F5) keeps the focus", FpsCombo, WM_KEYDOWN, VK_F5, 0x003F0001, false, false},
-    {"scan 4F (keypad 1) keeps the focus", FpsCombo, WM_KEYDOWN, VK_END, 0x004F0001, false, false},
-    {"extended scan 4F (End) keeps the focus", FpsCombo, WM_KEYDOWN, VK_END, 0x014F0001, false, false},
-    {"Tab as a key code without its scan code keeps the focus", FpsCombo, WM_KEYDOWN, VK_TAB, 0x00000001, false, false},
+// clang-format off
+const KeyMessageCase keyMessageCases[] = {
+    {"Alt + scan 3E quits", controlCount, WM_SYSKEYDOWN, 0, 0x203E0001, true, false},
+    {"Alt + scan 3E quits from a control", fpsCombo, WM_SYSKEYDOWN, 0, 0x203E0001, true, false},
+    {"auto-repeated Alt + scan 3E quits", controlCount, WM_SYSKEYDOWN, 0, 0x603E0001, true, false},
+    {"scan 3E without Alt does not quit", controlCount, WM_SYSKEYDOWN, 0, 0x003E0001, false, false},
+    {"Alt + scan 3F (F5) does not quit", controlCount, WM_SYSKEYDOWN, VK_F5, 0x203F0001, false, false},
+    {"Alt + scan 7E does not quit", controlCount, WM_SYSKEYDOWN, 0, 0x207E0001, false, false},
+    {"Alt + scan BE does not quit", fpsCombo, WM_SYSKEYDOWN, 0, 0x20BE0001, false, false},
+    {"scan 0F (Tab) moves the focus", fpsCombo, WM_KEYDOWN, VK_TAB, 0x000F0001, false, true},
+    {"auto-repeated scan 0F moves the focus", fpsCombo, WM_KEYDOWN, VK_TAB, 0x400F0001, false, true},
+    {"scan 0F moves the focus whatever the key code", fpsCombo, WM_KEYDOWN, 'X', 0x000F0001, false, true},
+    {"scan 1F (S) keeps the focus", fpsCombo, WM_KEYDOWN, 'S', 0x001F0001, false, false},
+    {"scan 2F (V) keeps the focus", fpsCombo, WM_KEYDOWN, 'V', 0x002F0001, false, false},
+    {"scan 3F (F5) keeps the focus", fpsCombo, WM_KEYDOWN, VK_F5, 0x003F0001, false, false},
+    {"scan 4F (keypad 1) keeps the focus", fpsCombo, WM_KEYDOWN, VK_END, 0x004F0001, false, false},
+    {"extended scan 4F (End) keeps the focus", fpsCombo, WM_KEYDOWN, VK_END, 0x014F0001, false, false},
+    {"Tab as a key code without its scan code keeps the focus", fpsCombo, WM_KEYDOWN, VK_TAB, 0x00000001, false, false},
 };
+// clang-format on
 
 struct StillKey {
-  const char* name;
-  std::vector<Key> chord;
-  int fpsItemAfter;  // what the focused list shows after the key, -2: unchanged
+    const char* name;
+    std::vector<Key> chord;
+    int fpsItemAfter;  // what the focused list shows after the key, -2: unchanged
 };
 
-}  // namespace
+class Ending : public testing::TestWithParam<EndingCase> {};
 
-void testEnding() {
-  const std::string existing = "WINDOWED:1\r\n; not written by the program\r\n";
-  for (const EndingCase& row : kEndingCases) {
-    harness::setCase(std::string("ending: ") + row.name);
+TEST_P(Ending, EndsCleanlyWithoutSaving)
+{
+    const EndingCase& row = GetParam();
+    const std::string existing = "WINDOWED:1\r\n; not written by the program\r\n";
     Program program;
-    if (!startProgram(program, row.fileExists ? &existing : nullptr)) continue;
+    ASSERT_TRUE(StartProgram(program, row.fileExists ? &existing : nullptr));
     // A change that a save would carry into the file.
-    clickButton(program, CenteredCheck);
-    switch (row.ending) {
-      case Ending::QuitButton:
-        postClick(program, QuitButton);
+    ClickButton(program, centeredCheck);
+    switch (row.way) {
+    case Way::quitClick:
+        PostClick(program, quitButton);
         break;
-      case Ending::CloseFromOutside:
+    case Way::closeFromOutside:
         PostMessageA(program.window, WM_CLOSE, 0, 0);
         break;
-      case Ending::AltF4:
-        CHECK(bringToFront(program));
-        pressChord({kAlt, kF4});
+    case Way::altF4:
+        EXPECT_TRUE(BringToFront(program));
+        PressChord({altKey, f4Key});
         break;
     }
-    expectCleanExit(program);
+    ExpectCleanExit(program);
     std::vector<std::string> expectedEntries;
-    if (row.fileExists) expectedEntries.push_back("tessorn.ini");
-    CHECK(directoryEntries(program.directory) == expectedEntries);
-    std::string after;
-    if (row.fileExists && CHECK(readFileBytes(program.settingsPath(), after))) {
-      CHECK_BYTES(after, existing);
-    }
-  }
+    if (row.fileExists)
+        expectedEntries.push_back("tessorn.ini");
+    EXPECT_EQ(DirectoryEntries(program.directory), expectedEntries);
+    ExpectFileIs(program, row.fileExists, existing);
 }
 
-void testKeys() {
-  harness::setCase("keys: Tab walks the focus ring");
-  Program program;
-  if (!startProgram(program)) return;
-  CHECK(bringToFront(program));
-  expectFocus(program, FpsCombo, kReactionTimeoutMs);
-  for (size_t step = 1; step <= std::size(kFocusRing); ++step) {
-    Control next = kFocusRing[step % std::size(kFocusRing)];
-    harness::setCase(std::string("keys: Tab ") + std::to_string(step) + " to " + controlName(next));
-    pressChord({kTab});
-    expectFocus(program, next, kReactionTimeoutMs);
-  }
+INSTANTIATE_TEST_SUITE_P(Ways, Ending, testing::ValuesIn(endingCases), RowName());
 
-  harness::setCase("keys: Tab with modifiers moves forward");
-  pressChord({kShift, kTab});
-  expectFocus(program, FramerateCheck, kReactionTimeoutMs);
-  pressChord({kControl, kTab});
-  expectFocus(program, ClockCombo, kReactionTimeoutMs);
-  pressChord({kShift, kControl, kTab});
-  expectFocus(program, StatsCheck, kReactionTimeoutMs);
-
-  // Back on the first list: these keys must reach it, not move the focus.
-  for (size_t step = 3; step < std::size(kFocusRing); ++step) pressChord({kTab});
-  harness::setCase("keys: back on fpsCombo");
-  expectFocus(program, FpsCombo, kReactionTimeoutMs);
-  const StillKey stillKeys[] = {
-      {"S", {kS}, 0},
-      {"V", {kV}, 0},
-      {"F5", {kF5}, 0},
-      {"Alt+F5", {kAlt, kF5}, -2},
-      {"End", {kEnd}, 4},  // the list takes it and selects its last item
-  };
-  for (const StillKey& key : stillKeys) {
-    harness::setCase(std::string("keys: ") + key.name + " keeps the focus and the program");
-    pressChord(key.chord);
-    Sleep(kSettleMs);
-    CHECK(isRunning(program));
-    expectFocus(program, FpsCombo, 0);
-    if (key.fpsItemAfter != -2) CHECK_EQ(selection(program, FpsCombo), key.fpsItemAfter);
-  }
-  harness::setCase("keys");
-  quitWithButton(program);
-}
-
-void testKeyMessages() {
-  for (const KeyMessageCase& row : kKeyMessageCases) {
-    harness::setCase(std::string("key message: ") + row.name);
+TEST(Keys, TabWalksTheFocusRingAndOtherKeysStay)
+{
     Program program;
-    if (!startProgram(program)) continue;
-    expectFocus(program, FpsCombo, kReactionTimeoutMs);
-    HWND target = row.target == ControlCount ? program.window : program[row.target];
+    ASSERT_TRUE(StartProgram(program));
+    EXPECT_TRUE(BringToFront(program));
+    ExpectFocus(program, fpsCombo, reactionTimeoutMs);
+    for (size_t step = 1; step <= std::size(focusRing); ++step) {
+        Control next = focusRing[step % std::size(focusRing)];
+        SCOPED_TRACE("Tab " + std::to_string(step) + " to " + ControlName(next));
+        PressChord({tabKey});
+        ExpectFocus(program, next, reactionTimeoutMs);
+    }
+
+    {
+        SCOPED_TRACE("Tab with modifiers moves forward");
+        PressChord({shiftKey, tabKey});
+        ExpectFocus(program, framerateCheck, reactionTimeoutMs);
+        PressChord({controlKey, tabKey});
+        ExpectFocus(program, clockCombo, reactionTimeoutMs);
+        PressChord({shiftKey, controlKey, tabKey});
+        ExpectFocus(program, statsCheck, reactionTimeoutMs);
+    }
+
+    // Back on the first list: these keys must reach it, not move the focus.
+    for (size_t step = 3; step < std::size(focusRing); ++step)
+        PressChord({tabKey});
+    ExpectFocus(program, fpsCombo, reactionTimeoutMs);
+    const StillKey stillKeys[] = {
+        {"S", {sKey}, 0},     {"V", {vKey}, 0}, {"F5", {f5Key}, 0}, {"Alt+F5", {altKey, f5Key}, -2},
+        {"End", {endKey}, 4},  // the list takes it and selects its last item
+    };
+    for (const StillKey& key : stillKeys) {
+        SCOPED_TRACE(std::string(key.name) + " keeps the focus and the program");
+        PressChord(key.chord);
+        Sleep(settleMs);
+        EXPECT_TRUE(IsRunning(program));
+        ExpectFocus(program, fpsCombo, 0);
+        if (key.fpsItemAfter != -2) {
+            EXPECT_EQ(Selection(program, fpsCombo), key.fpsItemAfter);
+        }
+    }
+    QuitWithButton(program);
+}
+
+class KeyMessages : public testing::TestWithParam<KeyMessageCase> {};
+
+TEST_P(KeyMessages, QuitOrMoveTheFocusByScanCode)
+{
+    const KeyMessageCase& row = GetParam();
+    Program program;
+    ASSERT_TRUE(StartProgram(program));
+    ExpectFocus(program, fpsCombo, reactionTimeoutMs);
+    HWND target = row.target == controlCount ? program.window : program[row.target];
     PostMessageA(target, row.message, row.virtualKey, row.lParam);
     if (row.quits) {
-      expectCleanExit(program);
-      CHECK(directoryEntries(program.directory).empty());
-      continue;
+        ExpectCleanExit(program);
+        EXPECT_TRUE(DirectoryEntries(program.directory).empty());
+        return;
     }
-    Sleep(kSettleMs);
-    CHECK(isRunning(program));
-    expectFocus(program, row.movesFocus ? FramerateCheck : FpsCombo, kReactionTimeoutMs);
-    quitWithButton(program);
-  }
+    Sleep(settleMs);
+    EXPECT_TRUE(IsRunning(program));
+    ExpectFocus(program, row.movesFocus ? framerateCheck : fpsCombo, reactionTimeoutMs);
+    QuitWithButton(program);
 }
 
-void testPaint() {
-  harness::setCase("paint");
-  Program program;
-  if (!startProgram(program)) return;
-  CHECK(bringToFront(program));
-  SetWindowPos(program.window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  RedrawWindow(program.window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+INSTANTIATE_TEST_SUITE_P(Messages, KeyMessages, testing::ValuesIn(keyMessageCases), RowName());
 
-  const COLORREF dark = RGB(0x40, 0x40, 0x40);
-  const COLORREF white = RGB(0xFF, 0xFF, 0xFF);
-  const COLORREF face = GetSysColor(COLOR_BTNFACE);
-  ClientPixels pixels;
-  // The repaint is asynchronous: read until the frame is there or time is up.
-  waitUntil(
-      [&] {
-        return captureClient(program, pixels) && pixels.width > 2 && pixels.height > 2 &&
-               pixels.at(0, 0) == dark && pixels.at(pixels.width - 1, pixels.height - 1) == white;
-      },
-      kReactionTimeoutMs);
-  if (!CHECK(pixels.width > 100 && pixels.height > 100)) return;
-  const int right = pixels.width - 1;
-  const int bottom = pixels.height - 1;
+TEST(Paint, FrameFaceAndLabels)
+{
+    Program program;
+    ASSERT_TRUE(StartProgram(program));
+    EXPECT_TRUE(BringToFront(program));
+    SetWindowPos(program.window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    RedrawWindow(program.window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
 
-  // The one-pixel frame: dark along the top and left, white along the
-  // right and bottom, where each line stops short of its end point.
-  struct Run {
-    const char* name;
-    int x, y, stepX, stepY, length;
-    COLORREF colour;
-  };
-  const Run frame[] = {
-      {"left column", 0, 0, 0, 1, pixels.height, dark},
-      {"top row but its last pixel", 0, 0, 1, 0, pixels.width - 1, dark},
-      {"top row's last pixel", right, 0, 0, 0, 1, white},
-      {"right column", right, 0, 0, 1, pixels.height, white},
-      {"bottom row but its first pixel", 1, bottom, 1, 0, pixels.width - 1, white},
-      {"bottom row's first pixel", 0, bottom, 0, 0, 1, dark},
-  };
-  for (const Run& run : frame) {
-    harness::setCase(std::string("paint: ") + run.name);
-    int x = run.x, y = run.y, offenders = 0;
-    COLORREF firstOffender = run.colour;
-    for (int index = 0; index < run.length; ++index, x += run.stepX, y += run.stepY) {
-      if (pixels.at(x, y) != run.colour && offenders++ == 0) firstOffender = pixels.at(x, y);
+    const COLORREF dark = RGB(0x40, 0x40, 0x40);
+    const COLORREF white = RGB(0xFF, 0xFF, 0xFF);
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    ClientPixels pixels;
+    // The repaint is asynchronous: read until the frame is there or time is up.
+    WaitUntil(
+        [&] {
+            return CaptureClient(program, pixels) && pixels.width > 2 && pixels.height > 2 &&
+                   pixels.At(0, 0) == dark &&
+                   pixels.At(pixels.width - 1, pixels.height - 1) == white;
+        },
+        reactionTimeoutMs);
+    ASSERT_TRUE(pixels.width > 100 && pixels.height > 100)
+        << "client area " << pixels.width << " x " << pixels.height;
+    const int right = pixels.width - 1;
+    const int bottom = pixels.height - 1;
+
+    // The one-pixel frame: dark along the top and left, white along the
+    // right and bottom, where each line stops short of its end point.
+    struct Run {
+        const char* name;
+        int x, y, stepX, stepY, length;
+        COLORREF colour;
+    };
+    const Run frame[] = {
+        {"left column", 0, 0, 0, 1, pixels.height, dark},
+        {"top row but its last pixel", 0, 0, 1, 0, pixels.width - 1, dark},
+        {"top row's last pixel", right, 0, 0, 0, 1, white},
+        {"right column", right, 0, 0, 1, pixels.height, white},
+        {"bottom row but its first pixel", 1, bottom, 1, 0, pixels.width - 1, white},
+        {"bottom row's first pixel", 0, bottom, 0, 0, 1, dark},
+    };
+    for (const Run& run : frame) {
+        SCOPED_TRACE(run.name);
+        int x = run.x, y = run.y, offenders = 0;
+        COLORREF firstOffender = run.colour;
+        for (int index = 0; index < run.length; ++index, x += run.stepX, y += run.stepY) {
+            if (pixels.At(x, y) != run.colour && offenders++ == 0)
+                firstOffender = pixels.At(x, y);
+        }
+        EXPECT_EQ(offenders, 0);
+        EXPECT_EQ(firstOffender, run.colour);
     }
-    CHECK_EQ(offenders, 0);
-    CHECK_EQ(firstOffender, run.colour);
-  }
 
-  // Away from controls and labels the client area has the button face.
-  const POINT faceSpots[] = {{50, 300}, {320, 60}, {345, 300}, {180, 430}, {3, 3}, {right - 3, bottom - 3}};
-  for (const POINT& spot : faceSpots) {
-    harness::setCase("paint: face at (" + std::to_string(spot.x) + "," + std::to_string(spot.y) + ")");
-    CHECK_EQ(pixels.at(spot.x, spot.y), face);
-  }
+    // Away from controls and labels the client area has the button face.
+    const POINT faceSpots[] = {{50, 300},  {320, 60}, {345, 300},
+                               {180, 430}, {3, 3},    {right - 3, bottom - 3}};
+    for (const POINT& spot : faceSpots)
+        EXPECT_EQ(pixels.At(spot.x, spot.y), face) << "face at (" << spot.x << "," << spot.y << ")";
 
-  // The three labels beside the lists are drawn in black.
-  struct Label {
-    const char* text;
-    RECT area;
-  };
-  const Label labels[] = {
-      {"Infos anzeigen:", {120, 5, 230, 22}},
-      {"Uhr", {140, 55, 170, 72}},
-      {"MB Textur-Speicher", {120, 115, 250, 132}},
-  };
-  for (const Label& label : labels) {
-    harness::setCase(std::string("paint: label ") + label.text);
-    int black = 0;
-    for (int y = label.area.top; y < label.area.bottom; ++y) {
-      for (int x = label.area.left; x < label.area.right; ++x) black += pixels.at(x, y) == 0;
+    // The three labels beside the lists are drawn in black.
+    struct Label {
+        const char* text;
+        RECT area;
+    };
+    const Label labels[] = {
+        {"Infos anzeigen:", {120, 5, 230, 22}},
+        {"Uhr", {140, 55, 170, 72}},
+        {"MB Textur-Speicher", {120, 115, 250, 132}},
+    };
+    for (const Label& label : labels) {
+        int black = 0;
+        for (int y = label.area.top; y < label.area.bottom; ++y) {
+            for (int x = label.area.left; x < label.area.right; ++x)
+                black += pixels.At(x, y) == 0;
+        }
+        EXPECT_GE(black, 10) << "black pixels of the label " << label.text;
     }
-    CHECK(black >= 10);
-  }
-  harness::setCase("paint");
-  quitWithButton(program);
+    QuitWithButton(program);
 }
+
+}  // namespace

@@ -1,0 +1,57 @@
+// Checks the groups of UI tests share: what the window should show, what the
+// file should hold, and how the program should end.
+#ifndef TESSORN_UI_CHECKS_H
+#define TESSORN_UI_CHECKS_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "program.h"
+
+using Values = std::vector<std::pair<std::string, std::string>>;
+// The file written from the defaults with the values behind some keys
+// replaced.
+std::string DefaultFileWith(const Values& values);
+
+// The eleven check boxes in creation order; a string of '0'/'1' in this
+// order states which of them are ticked.
+extern const Control checkBoxes[11];
+
+constexpr int anyItem = -100;  // a value the program may choose freely
+
+struct Shown {
+    std::string_view boxes;
+    int fpsItem;
+    int clockItem;
+    int memItem;  // index in memCombo: megabytes - 8
+};
+
+// Checks every box and list against `shown`, naming the control that differs.
+void ExpectShown(const Program& program, const Shown& shown);
+
+// Checks the file the program left: byte for byte, or only absent when
+// `exists` is false. Big contents are compared without printing them.
+void ExpectFileIs(const Program& program, bool exists, const std::string& content);
+
+// Checks that the process ends by itself, soon, with exit code 0.
+void ExpectCleanExit(Program& program);
+// Ends the program with "Beenden" and checks its exit.
+void QuitWithButton(Program& program);
+
+// A table row's name as GoogleTest takes it in a test's name: letters and
+// digits, one underscore for each run of anything else.
+std::string TestName(std::string_view text);
+
+// Names each row's test after the row's `name`.
+struct RowName {
+    template <typename Row> std::string operator()(const testing::TestParamInfo<Row>& info) const
+    {
+        return TestName(info.param.name);
+    }
+};
+
+#endif
