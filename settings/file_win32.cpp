@@ -15,9 +15,8 @@ enum {
 
 // Attributes the user may have given the file, carried over to the new one.
 // Read-only is not among them: it refuses the save instead.
-static const DWORD keptAttributes =
-    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-    FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+static const DWORD keptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                    FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 static ReadOutcome TryReadSettingsFile(unsigned char** content, size_t* length)
 {

@@ -15,12 +15,12 @@ struct Settings {
     int32_t palettedTexture;
     int32_t packedPixels;
     int32_t sharedTexturePalette;
-    int32_t mem;            // texture memory in MB
-    int32_t fpsPosition;    // corner of the info display, 0 = none
+    int32_t mem;          // texture memory in MB
+    int32_t fpsPosition;  // corner of the info display, 0 = none
     int32_t stats;
     int32_t windowed;
     int32_t softResChange;
-    int32_t clockStyle;     // 0 = no clock
+    int32_t clockStyle;  // 0 = no clock
     int32_t mouseClip;
     int32_t centered;
     int32_t framerate;
@@ -32,9 +32,9 @@ struct Settings {
 extern Settings settings;
 
 enum {
-    settingsFileSize = 216,   // what the writer always produces
-    savedValueCount = 13,     // value bytes of lines 2 to 14 (line 1 is MEM)
-    memListFirst = 8,         // the texture memory list offers 8 to 108
+    settingsFileSize = 216,  // what the writer always produces
+    savedValueCount = 13,    // value bytes of lines 2 to 14 (line 1 is MEM)
+    memListFirst = 8,        // the texture memory list offers 8 to 108
     memListLast = 108,
 };
 

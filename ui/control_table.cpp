@@ -11,6 +11,7 @@ enum : DWORD {
     quitButtonStyle = WS_CHILD | WS_VISIBLE | WS_GROUP | BS_CENTER | BS_PUSHBUTTON,
 };
 
+// clang-format off
 static const char* const fpsItems[] = {"keine", "links oben", "rechts oben", "links unten",
                                        "rechts unten", nullptr};
 static const char* const clockItems[] = {"keine", "digitale", "kl. analoge", "gr. analoge", nullptr};
@@ -34,4 +35,5 @@ const ControlRow controlRows[] = {
     {&saveButton, "BUTTON", "Speichern", 0, saveButtonStyle, 20, 420, 150, 20, nullptr},
     {&quitButton, "BUTTON", "Beenden", 0, quitButtonStyle, 190, 420, 150, 20, nullptr},
 };
+// clang-format on
 const size_t controlRowCount = sizeof controlRows / sizeof controlRows[0];

@@ -26,11 +26,13 @@ static const ShownField shownFields[] = {
 };
 
 // One direction only, top to bottom, back to the first list.
+// clang-format off
 static HWND* const focusRing[] = {
     &fpsCombo, &framerateCheck, &clockCombo, &statsCheck, &memCombo, &palettedTextureCheck,
     &sharedPaletteCheck, &packedPixelsCheck, &windowedCheck, &centeredCheck, &directxCheck,
     &fixedGammaCheck, &softResChangeCheck, &mouseClipCheck, &saveButton, &quitButton,
 };
+// clang-format on
 
 // The texture memory items are "  8" to "108": right-aligned in three
 // characters. The list copies each text, so one buffer serves them all.

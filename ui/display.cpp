@@ -23,8 +23,8 @@ int Scale(int length)
 int DeclareDpiAwareness()
 {
     const HANDLE perMonitorAwareV2 = (HANDLE)-4;
-    AwarenessContextFunction perMonitor =
-        (AwarenessContextFunction)(void*)User32Function("SetProcessDpiAwarenessContext");
+    AwarenessContextFunction perMonitor = (AwarenessContextFunction)(void*)User32Function(
+        "SetProcessDpiAwarenessContext");
     AwareFunction systemAware = (AwareFunction)(void*)User32Function("SetProcessDPIAware");
     if (!(perMonitor && perMonitor(perMonitorAwareV2)) && !(systemAware && systemAware()))
         return baseDpi;

@@ -1,7 +1,6 @@
 #include "settings.h"
 #include "ui.h"
 
-
 struct Label {
     int x, y;
     const char* text;
