@@ -7,8 +7,7 @@
 //
 // One line per case, fields separated by one blank, the name last:
 //   SETUP REPEAT FILE BOXES FPS CLOCK MEM NAME
-// SETUP   file: FILE is tessorn.ini; held: the same, but another program
-//         holds it open without sharing while the program starts;
+// SETUP   file: FILE is tessorn.ini;
 //         directory: tessorn.ini is an empty directory (FILE is "-")
 // REPEAT  how many times FILE's bytes follow each other in tessorn.ini
 // BOXES   the eleven check boxes in creation order, '1' for ticked
@@ -39,8 +38,8 @@ int32_t Settings::*const boxFields[] = {&Settings::palettedTexture,
 constexpr int fpsItemCount = 5;    // none and the four corners
 constexpr int clockItemCount = 4;  // none, digital, small and large analogue
 
-enum class Setup { File, Held, Directory };
-const char* const setupNames[] = {"file", "held", "directory"};
+enum class Setup { File, Directory };
+const char* const setupNames[] = {"file", "directory"};
 
 struct Case {
     std::string name;
@@ -55,8 +54,7 @@ int ListItem(int32_t value, int itemCount)
     return value >= 0 && value < itemCount ? value : -1;
 }
 
-// What the window shows after starting with this case's tessorn.ini: the
-// file is read only when the program can open it.
+// What the window shows after starting with this case's tessorn.ini.
 std::string ExpectedState(const Case& entry)
 {
     Settings record;
@@ -266,8 +264,6 @@ std::vector<Case> HostileCases()
     block += "\r\n";
     cases.push_back({"100 MiB of lines", Setup::File, block, 100 * 1024});
 
-    cases.push_back(
-        {"held open without sharing by another program", Setup::Held, "WINDOWED:1\r\nMEM:050\r\n"});
     cases.push_back({"a directory named tessorn.ini", Setup::Directory, ""});
     return cases;
 }

@@ -82,3 +82,20 @@ std::string TestName(std::string_view text)
         name.pop_back();
     return name;
 }
+
+int EnvironmentNumber(const char* variable, int fallback)
+{
+    char value[16] = "";
+    GetEnvironmentVariableA(variable, value, sizeof value);
+    return atoi(value) > 0 ? atoi(value) : fallback;
+}
+
+int EnvironmentDpi()
+{
+    return EnvironmentNumber("TESSORN_UI_DPI", 96);
+}
+
+int Scaled(int length, int dpi)
+{
+    return MulDiv(length, dpi, 96);
+}

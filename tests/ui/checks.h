@@ -42,6 +42,17 @@ void ExpectCleanExit(Program& program);
 // Ends the program with "Beenden" and checks its exit.
 void QuitWithButton(Program& program);
 
+// The display scale the tests run at (the prefix's, named by CTest in
+// TESSORN_UI_DPI; 96 when not named), and a length given for 96 dpi at a
+// scale, rounded as the program rounds it.
+int EnvironmentNumber(const char* variable, int fallback);
+int EnvironmentDpi();
+int Scaled(int length, int dpi);
+
+// Every control's place and size (a list's with its drop-down) at a scale:
+// as the program created them, or as it last placed them.
+void ExpectControlPlaces(const Program& program, int dpi, bool asCreated);
+
 // A table row's name as GoogleTest takes it in a test's name: letters and
 // digits, one underscore for each run of anything else.
 std::string TestName(std::string_view text);

@@ -229,39 +229,51 @@ TEST(Paint, FrameFaceAndLabels)
         reactionTimeoutMs);
     ASSERT_TRUE(pixels.width > 100 && pixels.height > 100)
         << "client area " << pixels.width << " x " << pixels.height;
-    const int right = pixels.width - 1;
-    const int bottom = pixels.height - 1;
+    const int dpi = EnvironmentDpi();
+    const int lineWidth = Scaled(1, dpi);
 
-    // The one-pixel frame: dark along the top and left, white along the
-    // right and bottom, where each line stops short of its end point.
+    // The frame: dark along the top and left, white along the right and
+    // bottom, where each line stops short of its end point; one ring of
+    // one-pixel lines for each pixel the scale makes of one.
     struct Run {
         const char* name;
         int x, y, stepX, stepY, length;
         COLORREF colour;
     };
-    const Run frame[] = {
-        {"left column", 0, 0, 0, 1, pixels.height, dark},
-        {"top row but its last pixel", 0, 0, 1, 0, pixels.width - 1, dark},
-        {"top row's last pixel", right, 0, 0, 0, 1, white},
-        {"right column", right, 0, 0, 1, pixels.height, white},
-        {"bottom row but its first pixel", 1, bottom, 1, 0, pixels.width - 1, white},
-        {"bottom row's first pixel", 0, bottom, 0, 0, 1, dark},
-    };
-    for (const Run& run : frame) {
-        SCOPED_TRACE(run.name);
-        int x = run.x, y = run.y, offenders = 0;
-        COLORREF firstOffender = run.colour;
-        for (int index = 0; index < run.length; ++index, x += run.stepX, y += run.stepY) {
-            if (pixels.At(x, y) != run.colour && offenders++ == 0)
-                firstOffender = pixels.At(x, y);
+    for (int inset = 0; inset < lineWidth; ++inset) {
+        const int right = pixels.width - 1 - inset;
+        const int bottom = pixels.height - 1 - inset;
+        const int width = pixels.width - 2 * inset;
+        const int height = pixels.height - 2 * inset;
+        const Run frame[] = {
+            {"left column", inset, inset, 0, 1, height, dark},
+            {"top row but its last pixel", inset, inset, 1, 0, width - 1, dark},
+            {"top row's last pixel", right, inset, 0, 0, 1, white},
+            {"right column", right, inset, 0, 1, height, white},
+            {"bottom row but its first pixel", inset + 1, bottom, 1, 0, width - 1, white},
+            {"bottom row's first pixel", inset, bottom, 0, 0, 1, dark},
+        };
+        for (const Run& run : frame) {
+            SCOPED_TRACE(std::string(run.name) + ", ring " + std::to_string(inset));
+            int x = run.x, y = run.y, offenders = 0;
+            COLORREF firstOffender = run.colour;
+            for (int index = 0; index < run.length; ++index, x += run.stepX, y += run.stepY) {
+                if (pixels.At(x, y) != run.colour && offenders++ == 0)
+                    firstOffender = pixels.At(x, y);
+            }
+            EXPECT_EQ(offenders, 0);
+            EXPECT_EQ(firstOffender, run.colour);
         }
-        EXPECT_EQ(offenders, 0);
-        EXPECT_EQ(firstOffender, run.colour);
     }
 
-    // Away from controls and labels the client area has the button face.
-    const POINT faceSpots[] = {{50, 300},  {320, 60}, {345, 300},
-                               {180, 430}, {3, 3},    {right - 3, bottom - 3}};
+    // Away from controls and labels the client area has the button face,
+    // also just inside the frame.
+    const int right = pixels.width - 1;
+    const int bottom = pixels.height - 1;
+    const POINT faceSpots[] = {
+        {Scaled(50, dpi), Scaled(300, dpi)},  {Scaled(320, dpi), Scaled(60, dpi)},
+        {Scaled(345, dpi), Scaled(300, dpi)}, {Scaled(180, dpi), Scaled(430, dpi)},
+        {lineWidth + 2, lineWidth + 2},       {right - lineWidth - 2, bottom - lineWidth - 2}};
     for (const POINT& spot : faceSpots)
         EXPECT_EQ(pixels.At(spot.x, spot.y), face) << "face at (" << spot.x << "," << spot.y << ")";
 
@@ -277,8 +289,8 @@ TEST(Paint, FrameFaceAndLabels)
     };
     for (const Label& label : labels) {
         int black = 0;
-        for (int y = label.area.top; y < label.area.bottom; ++y) {
-            for (int x = label.area.left; x < label.area.right; ++x)
+        for (int y = Scaled(label.area.top, dpi); y < Scaled(label.area.bottom, dpi); ++y) {
+            for (int x = Scaled(label.area.left, dpi); x < Scaled(label.area.right, dpi); ++x)
                 black += pixels.At(x, y) == 0;
         }
         EXPECT_GE(black, 10) << "black pixels of the label " << label.text;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "checks.h"
+#include "probe_client.h"
 #include "program.h"
 
 namespace {
@@ -119,8 +120,8 @@ TEST_P(Window, IsShownAsTheProgramMadeIt)
     EXPECT_EQ(std::string(text, titleLength > 0 ? titleLength : 0), title);
     RECT outer{};
     GetWindowRect(program.window, &outer);
-    EXPECT_EQ(outer.right - outer.left, 365);
-    EXPECT_EQ(outer.bottom - outer.top, 490);
+    EXPECT_EQ(outer.right - outer.left, Scaled(365, EnvironmentDpi()));
+    EXPECT_EQ(outer.bottom - outer.top, Scaled(490, EnvironmentDpi()));
     EXPECT_TRUE(IsWindowVisible(program.window));
     EXPECT_EQ(GetMenu(program.window), nullptr);
     EXPECT_EQ(GetParent(program.window), nullptr);
@@ -157,29 +158,8 @@ TEST(Controls, StandWhereTheProgramPutsThem)
         DWORD exStyleMask = isList ? ~listExStyleHeldByWine : ~0u;
         EXPECT_EQ(Hex(style & styleMask), Hex(row.style & styleMask)) << "style";
         EXPECT_EQ(Hex(exStyle & exStyleMask), Hex(row.exStyle & exStyleMask)) << "extended style";
-
-        RECT screenRect{};
-        GetWindowRect(control, &screenRect);
-        RECT rect = RectInClient(program.window, screenRect);
-        EXPECT_EQ(rect.left, row.x);
-        EXPECT_EQ(rect.top, row.y);
-        EXPECT_EQ(rect.right - rect.left, row.width);
-        int fieldHeight = rect.bottom - rect.top;
-        if (isList) {
-            // The window is the closed field; the height given at creation is
-            // that of the field with its list dropped down. Wine reports the
-            // dropped-down part alone, from the field's top.
-            RECT dropped{};
-            SendMessageA(control, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
-            RECT droppedRect = RectInClient(program.window, dropped);
-            EXPECT_EQ(droppedRect.left, row.x);
-            EXPECT_EQ(droppedRect.top, row.y);
-            EXPECT_EQ(droppedRect.right - droppedRect.left, row.width);
-            EXPECT_EQ(fieldHeight + droppedRect.bottom - droppedRect.top, row.height);
-        } else {
-            EXPECT_EQ(fieldHeight, row.height);
-        }
     }
+    ExpectControlPlaces(program, EnvironmentDpi(), true);
     QuitWithButton(program);
 }
 
@@ -227,4 +207,160 @@ TEST(Lists, HoldTheirItems)
     QuitWithButton(program);
 }
 
+// The program's font as a Western request for it at a scale.
+HFONT CreateWesternFont(int dpi)
+{
+    return CreateFontA(Scaled(16, dpi), Scaled(7, dpi), 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET,
+                       OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY,
+                       VARIABLE_PITCH | FF_DONTCARE, "TAHOMA");
+}
+
+// The height, field and drop-down together, that this system gives a list
+// created `height` high and then given the program's font. Under some
+// locales Wine sizes the drop-down from the field's height before the font
+// came, so this is what a list made as the program makes its lists has.
+int ListHeightAsCreated(int width, int height, int dpi)
+{
+    HWND parent = CreateWindowExA(0, "STATIC", nullptr, WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                  nullptr, nullptr);
+    HWND list = CreateWindowExA(WS_EX_CLIENTEDGE, "COMBOBOX", nullptr,
+                                WS_CHILD | WS_VSCROLL | CBS_DROPDOWNLIST, 0, 0, width, height,
+                                parent, nullptr, nullptr, nullptr);
+    HFONT font = CreateWesternFont(dpi);
+    SendMessageA(list, WM_SETFONT, reinterpret_cast<WPARAM>(font), 1);
+    RECT field{}, dropped{};
+    GetWindowRect(list, &field);
+    SendMessageA(list, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
+    DestroyWindow(parent);
+    DeleteObject(font);
+    return field.bottom - field.top + dropped.bottom - dropped.top;
+}
+
+// The window on machines unlike the one it was drawn on: CTest runs the
+// window, control, list and paint groups and these once more per
+// environment, each in a Wine prefix of its own with another system code
+// page (Russian, Japanese) or another display scale, named in
+// TESSORN_UI_CODEPAGE and TESSORN_UI_DPI.
+// The face this machine gives a Western request for the program's font.
+std::string WesternFace(int dpi)
+{
+    HFONT font = CreateWesternFont(dpi);
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ previous = SelectObject(dc, font);
+    wchar_t face[LF_FACESIZE] = L"";
+    GetTextFaceW(dc, LF_FACESIZE, face);
+    SelectObject(dc, previous);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(font);
+    char bytes[LF_FACESIZE * 4] = "";
+    WideCharToMultiByte(CP_UTF8, 0, face, -1, bytes, sizeof bytes, nullptr, nullptr);
+    return bytes;
+}
+
+// Every control holds the program's font at the window's scale, asked for
+// in the Western character set, and draws with the face a Western request
+// gets here: no locale swaps in a face whose letters do not fit.
+void ExpectControlFonts(const Program& program, int dpi)
+{
+    std::vector<FontReport> fonts;
+    ASSERT_TRUE(ReadControlFonts(program, fonts));
+    ASSERT_GE(fonts.size(), static_cast<size_t>(controlCount));
+    const std::string western = WesternFace(dpi);
+    for (int index = 0; index < controlCount; ++index) {
+        SCOPED_TRACE(ControlName(static_cast<Control>(index)));
+        const FontReport& font = fonts[index];
+        EXPECT_EQ(font.height, Scaled(16, dpi));
+        EXPECT_EQ(font.width, Scaled(7, dpi));
+        EXPECT_EQ(font.weight, FW_BOLD);
+        EXPECT_EQ(font.charSet, ANSI_CHARSET);
+        EXPECT_EQ(font.faceName, "TAHOMA");
+        EXPECT_EQ(font.realisedFace, western);
+    }
+}
+
+// Without the locale (or the scale) in place, every other check here would
+// pass on an English 96-dpi machine and prove nothing.
+TEST(Environment, IsTheOneAskedFor)
+{
+    EXPECT_EQ(GetACP(), static_cast<UINT>(EnvironmentNumber("TESSORN_UI_CODEPAGE", 1252)));
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(GetDeviceCaps(screen, LOGPIXELSY), EnvironmentDpi());
+    ReleaseDC(nullptr, screen);
+}
+
+TEST(Environment, ControlsDrawWithAWesternFontAtTheScale)
+{
+    Program program;
+    ASSERT_TRUE(StartProgram(program));
+    ExpectControlFonts(program, EnvironmentDpi());
+    QuitWithButton(program);
+}
+
+// Moved to a monitor of another scale, the window takes the suggested
+// rectangle, its controls their places and the font its size there; the
+// choices shown and the focus stay.
+TEST(Environment, DpiChangeRescalesWindowControlsAndFont)
+{
+    const int dpi = EnvironmentDpi();
+    const int newDpi = dpi == 96 ? 144 : 96;
+    const std::string file = DefaultFileWith({{"FPS:", "3"}, {"WINDOWED:", "1"}, {"MEM:", "064"}});
+    const Shown shown = {"11110101010", 3, 0, 56};
+    Program program;
+    ASSERT_TRUE(StartProgram(program, &file));
+    ASSERT_TRUE(
+        WaitUntil([&] { return FocusOf(program) == program[fpsCombo]; }, reactionTimeoutMs));
+    RECT before{};
+    GetWindowRect(program.window, &before);
+    const RECT suggested = {before.left + 10, before.top + 20,
+                            before.left + 10 + Scaled(365, newDpi),
+                            before.top + 20 + Scaled(490, newDpi)};
+    ASSERT_TRUE(SendDpiChanged(program, newDpi, suggested));
+
+    RECT after{};
+    GetWindowRect(program.window, &after);
+    EXPECT_EQ(after.left, suggested.left);
+    EXPECT_EQ(after.top, suggested.top);
+    EXPECT_EQ(after.right, suggested.right);
+    EXPECT_EQ(after.bottom, suggested.bottom);
+    ExpectControlPlaces(program, newDpi, false);
+    ExpectControlFonts(program, newDpi);
+    ExpectShown(program, shown);
+    EXPECT_EQ(FocusOf(program), program[fpsCombo]);
+    QuitWithButton(program);
+    ExpectFileIs(program, true, file);
+}
+
 }  // namespace
+
+void ExpectControlPlaces(const Program& program, int dpi, bool asCreated)
+{
+    for (const ControlRow& row : controlRows) {
+        SCOPED_TRACE(std::string("place of ") + ControlName(row.control) + " at " +
+                     std::to_string(dpi) + " dpi");
+        HWND control = program[row.control];
+        RECT screenRect{};
+        GetWindowRect(control, &screenRect);
+        RECT rect = RectInClient(program.window, screenRect);
+        EXPECT_EQ(rect.left, Scaled(row.x, dpi));
+        EXPECT_EQ(rect.top, Scaled(row.y, dpi));
+        EXPECT_EQ(rect.right - rect.left, Scaled(row.width, dpi));
+        int fieldHeight = rect.bottom - rect.top;
+        if (std::strcmp(row.className, "ComboBox") == 0) {
+            // The window is the closed field; the height given at creation is
+            // that of the field with its list dropped down. Wine reports the
+            // dropped-down part alone, from the field's top.
+            RECT dropped{};
+            SendMessageA(control, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
+            RECT droppedRect = RectInClient(program.window, dropped);
+            int height = Scaled(row.height, dpi);
+            if (asCreated)
+                height = ListHeightAsCreated(Scaled(row.width, dpi), height, dpi);
+            EXPECT_EQ(droppedRect.left, Scaled(row.x, dpi));
+            EXPECT_EQ(droppedRect.top, Scaled(row.y, dpi));
+            EXPECT_EQ(droppedRect.right - droppedRect.left, Scaled(row.width, dpi));
+            EXPECT_EQ(fieldHeight + droppedRect.bottom - droppedRect.top, height);
+        } else {
+            EXPECT_EQ(fieldHeight, Scaled(row.height, dpi));
+        }
+    }
+}

@@ -241,7 +241,46 @@ struct Obstacle {
     {
         return program.directory + "\\" + name;
     }
+    // A directory beside the working directory, for the file a link points to.
+    std::string SharedPath(const char* name) const
+    {
+        return program.directory + "-shared" + (name ? std::string("\\") + name : "");
+    }
 };
+
+// What every save of a failed-save row writes once it can.
+std::string SavedAfterRetry()
+{
+    return DefaultFileWith({{"WINDOWED:", "1"}, {"STATS:", "1"}});
+}
+
+// Wine makes no link of CreateSymbolicLink; a Unix one is made by the Unix
+// ln, which Wine starts like any program, with the files' Unix names.
+bool MakeUnixLink(const std::string& target, const std::string& link)
+{
+    typedef char*(CDECL * UnixNameFunction)(const wchar_t*);
+    auto unixName = reinterpret_cast<UnixNameFunction>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    wchar_t wideTarget[MAX_PATH], wideLink[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, target.c_str(), -1, wideTarget, MAX_PATH);
+    MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wideLink, MAX_PATH);
+    char* unixTarget = unixName ? unixName(wideTarget) : nullptr;
+    char* unixLink = unixName ? unixName(wideLink) : nullptr;
+    if (!unixTarget || !unixLink)
+        return false;
+    std::string command = std::string("/bin/ln -s \"") + unixTarget + "\" \"" + unixLink + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    // Wine does not wait for a Unix program: the link is awaited instead.
+    return WaitUntil([&] { return GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                     reactionTimeoutMs);
+}
 
 constexpr DWORD linuxAnswerTimeoutMs = 10000;
 
@@ -293,6 +332,8 @@ struct FaultCase {
     bool saveFails;
     bool fileRemains;  // tessorn.ini is a file again once the obstacle is gone
     bool (*place)(Obstacle&);
+    // Where the save fails: takes the obstacle away. Where it succeeds:
+    // checks after the save what it must have kept, and clears up.
     bool (*remove)(Obstacle&);
 };
 
@@ -328,14 +369,44 @@ const FaultCase faultCases[] = {
          return WriteFileBytes(o.Path("tessorn.ini.tmp"), std::string(300, 'X') + "\r\nMEM:");
      },
      [](Obstacle&) { return true; }},
+    // The file the link points to gets the new bytes, so the link is still
+    // one, and nothing is left beside either.
+    {"tessorn.ini is a link to a file in another directory", nullptr, false, true,
+     [](Obstacle& o) {
+         std::string existing;
+         return ReadFileBytes(o.Path("tessorn.ini"), existing) &&
+                CreateDirectoryA(o.SharedPath(nullptr).c_str(), nullptr) &&
+                WriteFileBytes(o.SharedPath("copy.ini"), existing) &&
+                DeleteFileA(o.Path("tessorn.ini").c_str()) &&
+                MakeUnixLink(o.SharedPath("copy.ini"), o.Path("tessorn.ini"));
+     },
+     [](Obstacle& o) {
+         std::string target;
+         bool kept = ReadFileBytes(o.SharedPath("copy.ini"), target) &&
+                     target == SavedAfterRetry() &&
+                     DirectoryEntries(o.SharedPath(nullptr)) ==
+                         std::vector<std::string>{"copy.ini"};
+         DeleteFileA(o.SharedPath("copy.ini").c_str());
+         return RemoveDirectoryA(o.SharedPath(nullptr).c_str()) && kept;
+     }},
+    {"a hidden tessorn.ini stays hidden", nullptr, false, true,
+     [](Obstacle& o) {
+         return SetFileAttributesA(o.Path("tessorn.ini").c_str(), FILE_ATTRIBUTE_HIDDEN) != 0;
+     },
+     [](Obstacle& o) {
+         DWORD attributes = GetFileAttributesA(o.Path("tessorn.ini").c_str());
+         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN);
+     }},
 };
 
-const char faultCaption[] = "Ein Fehler trat auf.";
-const char faultText[] = "Die Einstellungen konnten nicht gespeichert werden.";
+const char boxCaption[] = "Ein Fehler trat auf.";
+const char saveFailedText[] = "Die Einstellungen konnten nicht gespeichert werden.";
+const char readFailedText[] =
+    "Die Einstellungen konnten nicht gelesen werden. Angezeigt werden die Standardwerte.";
 
-// Pixels of the box's icon that differ from the system's error icon drawn on
-// the same background; -1 when there is no icon to compare.
-int IconDifference(HWND iconControl)
+// Pixels of the box's icon that differ from the system's icon drawn on the
+// same background; -1 when there is no icon to compare.
+int IconDifference(HWND iconControl, const char* systemIcon)
 {
     RECT area;
     GetWindowRect(iconControl, &area);
@@ -343,7 +414,7 @@ int IconDifference(HWND iconControl)
     if (!CaptureScreen(area, shown))
         return -1;
     // The icon's corners are transparent, so the corner shows the background.
-    if (!RenderIcon(LoadIconA(nullptr, IDI_HAND), shown.width, shown.height, shown.At(0, 0),
+    if (!RenderIcon(LoadIconA(nullptr, systemIcon), shown.width, shown.height, shown.At(0, 0),
                     expected))
         return -1;
     int different = 0;
@@ -352,9 +423,11 @@ int IconDifference(HWND iconControl)
     return different;
 }
 
-void ExpectFaultBox(HWND dialog)
+// The texts are read as Unicode, so a letter that the system code page
+// changed would show.
+void ExpectMessageBox(HWND dialog, const char* text, const char* systemIcon)
 {
-    EXPECT_EQ(WindowTextBytes(dialog), faultCaption);
+    EXPECT_EQ(WindowTextBytes(dialog), boxCaption);
     std::vector<std::string> texts;
     std::vector<HWND> buttons;
     HWND icon = nullptr;
@@ -373,19 +446,20 @@ void ExpectFaultBox(HWND dialog)
     }
     EXPECT_EQ(texts.size(), 1u);
     if (texts.size() == 1) {
-        EXPECT_EQ(texts[0], faultText);
+        EXPECT_EQ(texts[0], text);
     }
     EXPECT_EQ(buttons.size(), 1u);  // MB_OK: a single button
     if (buttons.size() == 1) {
         EXPECT_EQ(GetDlgCtrlID(buttons[0]), IDOK);
     }
-    // MB_ICONERROR: the error icon, not another one.
+    // The icon the box asked for, not another one.
     EXPECT_NE(icon, nullptr) << "no icon";
     if (icon) {
         SetForegroundWindow(dialog);
         int difference = -1;
-        WaitUntil([&] { return (difference = IconDifference(icon)) == 0; }, reactionTimeoutMs);
-        EXPECT_EQ(difference, 0) << "pixels that differ from the error icon";
+        WaitUntil([&] { return (difference = IconDifference(icon, systemIcon)) == 0; },
+                  reactionTimeoutMs);
+        EXPECT_EQ(difference, 0) << "pixels that differ from the system's icon";
     }
 }
 
@@ -404,6 +478,74 @@ TEST_P(Load, ShowsTheFileAndLeavesItAsItWas)
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, Load, testing::ValuesIn(loadCases), RowName());
+
+// Another program holds tessorn.ini while ours starts. Readers that share
+// reading do not stop it; a writer does, and then the user is told before
+// the window shows the defaults, since a save would replace their settings.
+struct HeldCase {
+    const char* name;
+    DWORD access;  // the other program's
+    DWORD sharing;
+    DWORD heldMs;  // let go this long after the start; INFINITE: held until told
+    bool warns;
+};
+
+const HeldCase heldCases[] = {
+    {"by a reader that shares reading", GENERIC_READ,
+     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, INFINITE, false},
+    {"by a writer for the whole start", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, INFINITE,
+     true},
+    {"without sharing for a moment", GENERIC_READ, 0, 300, false},
+};
+
+class HeldAtStart : public testing::TestWithParam<HeldCase> {};
+
+TEST_P(HeldAtStart, ShowsTheFileOrSaysWhyNot)
+{
+    const HeldCase& row = GetParam();
+    const std::string file = DefaultFileWith({{"WINDOWED:", "1"}, {"FPS:", "2"}, {"MEM:", "050"}});
+    Program program;
+    ASSERT_TRUE(CreateWorkingDirectory(program));
+    ASSERT_TRUE(WriteFileBytes(program.SettingsPath(), file));
+    HANDLE holder = CreateFileA(program.SettingsPath().c_str(), row.access, row.sharing, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(LaunchProgram(program));
+    if (row.heldMs != INFINITE) {
+        Sleep(row.heldMs);
+        CloseHandle(holder);
+    }
+    HWND box = nullptr;
+    auto findBox = [&] {
+        for (HWND window : TopLevelWindows(program, "#32770"))
+            box = IsWindowVisible(window) ? window : box;
+        return box != nullptr;
+    };
+    if (row.warns) {
+        // The box comes after a second of trying, before the window shows.
+        EXPECT_TRUE(WaitUntil(findBox, startTimeoutMs)) << "no warning box";
+        for (HWND window : TopLevelWindows(program, "MainWindow"))
+            EXPECT_FALSE(IsWindowVisible(window)) << "the window showed before the warning";
+        if (box) {
+            ExpectMessageBox(box, readFailedText, IDI_EXCLAMATION);
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        }
+        CloseHandle(holder);
+    }
+    ASSERT_TRUE(AwaitWindow(program) && FindControls(program));
+    if (!row.warns) {
+        EXPECT_FALSE(findBox()) << "a message box is open";
+    }
+    ExpectShown(program,
+                row.warns ? Shown{"11100101010", 0, 0, 8} : Shown{"11110101010", 2, 0, 42});
+    QuitWithButton(program);
+    if (row.heldMs == INFINITE && !row.warns)
+        CloseHandle(holder);
+    // Neither starting nor quitting writes the file.
+    ExpectFileIs(program, true, file);
+}
+
+INSTANTIATE_TEST_SUITE_P(Holders, HeldAtStart, testing::ValuesIn(heldCases), RowName());
 
 class Save : public testing::TestWithParam<SaveCase> {};
 
@@ -439,7 +581,6 @@ TEST_P(SaveFailure, KeepsTheOldFileAndSavesOnceTheCauseIsGone)
 {
     const FaultCase& row = GetParam();
     const std::string existing = "WINDOWED:1\r\nSTATS:1\r\n; kept as it is\r\n";
-    const std::string afterRetry = DefaultFileWith({{"WINDOWED:", "1"}, {"STATS:", "1"}});
     const std::string mounts = WindowsPathFromEnvironment("TESSORN_UI_OBSTACLES");
     if (row.mount && mounts.empty()) {
         char reason[512] = "run without tests/ui/obstacles.sh";
@@ -464,7 +605,7 @@ TEST_P(SaveFailure, KeepsTheOldFileAndSavesOnceTheCauseIsGone)
                   reactionTimeoutMs);
         EXPECT_NE(dialog, nullptr) << "no message box";
         if (dialog) {
-            ExpectFaultBox(dialog);
+            ExpectMessageBox(dialog, saveFailedText, IDI_HAND);
             PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
             EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, reactionTimeoutMs))
                 << "the message box stays";
@@ -479,7 +620,10 @@ TEST_P(SaveFailure, KeepsTheOldFileAndSavesOnceTheCauseIsGone)
                                                            : std::vector<std::string>{});
     }
     // Once the cause is gone (or when there was none), the click saves.
-    SaveAndExpect(program, afterRetry);
+    SaveAndExpect(program, SavedAfterRetry());
+    if (!row.saveFails) {
+        EXPECT_TRUE(row.remove(obstacle)) << "the save did not keep what it must";
+    }
     QuitWithButton(program);
 }
 

@@ -64,7 +64,6 @@ struct RunningCase {
     const GeneratedCase* entry = nullptr;
     std::string content;
     Program program;
-    HANDLE holder = INVALID_HANDLE_VALUE;
     bool launched = false;
     bool shown = false;
 };
@@ -101,11 +100,6 @@ void PrepareAndLaunch(const std::string& directory, RunningCase& running)
     } else {
         EXPECT_TRUE(WriteFileBytes(path, running.content));
     }
-    if (entry.setup == "held") {
-        running.holder = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-        EXPECT_NE(running.holder, INVALID_HANDLE_VALUE);
-    }
     running.launched = LaunchProgram(program);
 }
 
@@ -130,8 +124,6 @@ void CheckEnded(RunningCase& running)
     Program& program = running.program;
     if (running.shown)
         ExpectCleanExit(program);
-    if (running.holder != INVALID_HANDLE_VALUE)
-        CloseHandle(running.holder);
     if (program.directory.empty())
         return;
     const std::string path = program.SettingsPath();

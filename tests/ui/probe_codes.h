@@ -1,0 +1,17 @@
+// What the driver and tessorn-ui-probe.dll agree on.
+#ifndef TESSORN_UI_PROBE_CODES_H
+#define TESSORN_UI_PROBE_CODES_H
+
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
+static const char probeMessageName[] = "tessorn-ui-probe";
+
+enum {
+    probeFonts = 1,       // a line per control: see FontReport
+    probeDpiChanged = 2,  // dpi, left, top, right, bottom: sends WM_DPICHANGED
+    probeMaxArguments = 5,
+};
+
+#endif
