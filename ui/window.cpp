@@ -15,9 +15,6 @@ static const Label labels[] = {
 
 // The whole client area is repainted every time, whatever the update
 // region: face colour, a frame dark at top and left and white at right
-// and bottom, and the labels.
-// The whole client area is repainted every time, whatever the update
-// region: face colour, a frame dark at top and left and white at right
 // and bottom, as many pixels wide as the scale makes one, and the labels.
 static void PaintWindow()
 {
