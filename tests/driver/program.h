@@ -163,8 +163,12 @@ struct ClientPixels {
     int width = 0;
     int height = 0;
     std::vector<COLORREF> pixels;
+    // CLR_INVALID outside the area, so that a window smaller than expected
+    // fails its checks instead of reading beyond the pixels.
     COLORREF At(int x, int y) const
     {
+        if (x < 0 || y < 0 || x >= width || y >= height)
+            return CLR_INVALID;
         return pixels[static_cast<size_t>(y) * width + x];
     }
 };
