@@ -43,6 +43,7 @@ TEST(KeyMatches, ComparesWholeKeyWithinContent)
             << "content '" << c.content << "' key '" << c.key << "'";
     }
     const unsigned char bytes[] = "MEM:016";
+    EXPECT_EQ(KeyMatches(bytes, bytes + 3, "MEM:"), 0) << "the key's end lies beyond the content";
     EXPECT_EQ(KeyMatches(nullptr, bytes + 7, "MEM:"), 0);
     EXPECT_EQ(KeyMatches(bytes, bytes + 7, nullptr), 0);
     EXPECT_EQ(KeyMatches(bytes, nullptr, "MEM:"), 0);

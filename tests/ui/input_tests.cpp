@@ -1,11 +1,13 @@
 // Ending the program, real keys, and what the window paints.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "checks.h"
+#include "probe_client.h"
 #include "program.h"
 
 namespace {
@@ -181,6 +183,14 @@ TEST(Keys, TabWalksTheFocusRingAndOtherKeysStay)
             EXPECT_EQ(Selection(program, fpsCombo), key.fpsItemAfter);
         }
     }
+
+    {
+        SCOPED_TRACE("Tab from the window itself goes to the first list");
+        ASSERT_TRUE(FocusMainWindow(program));
+        EXPECT_EQ(FocusOf(program), program.window);
+        PressChord({tabKey});
+        ExpectFocus(program, fpsCombo, reactionTimeoutMs);
+    }
     QuitWithButton(program);
 }
 
@@ -287,13 +297,22 @@ TEST(Paint, FrameFaceAndLabels)
         {"Uhr", {140, 55, 170, 72}},
         {"MB Textur-Speicher", {120, 115, 250, 132}},
     };
+    // Each starts where it is drawn: its first black column lies within the
+    // letter's own margin of the label's x.
     for (const Label& label : labels) {
         int black = 0;
+        int leftmost = pixels.width;
         for (int y = Scaled(label.area.top, dpi); y < Scaled(label.area.bottom, dpi); ++y) {
-            for (int x = Scaled(label.area.left, dpi); x < Scaled(label.area.right, dpi); ++x)
-                black += pixels.At(x, y) == 0;
+            for (int x = Scaled(label.area.left, dpi) - 4; x < Scaled(label.area.right, dpi); ++x) {
+                if (pixels.At(x, y) == 0) {
+                    ++black;
+                    leftmost = std::min(leftmost, x);
+                }
+            }
         }
         EXPECT_GE(black, 10) << "black pixels of the label " << label.text;
+        EXPECT_GE(leftmost, Scaled(label.area.left, dpi)) << "label " << label.text;
+        EXPECT_LE(leftmost, Scaled(label.area.left + 1, dpi)) << "label " << label.text;
     }
     QuitWithButton(program);
 }

@@ -29,6 +29,9 @@ int main(int argc, char** argv)
 {
     // Plain LF line ends, whatever reads the output.
     _setmode(_fileno(stdout), _O_BINARY);
+    // A crash of the driver ends the run at once instead of waiting in a
+    // debugger until CTest's time-out.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     testing::InitGoogleTest(&argc, argv);
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s [GoogleTest options] PROGRAM.exe\n", argv[0]);

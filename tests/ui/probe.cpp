@@ -132,6 +132,9 @@ static void Answer(HWND window, unsigned long sequence, int code, const long arg
         WORD dpi = (WORD)arguments[0];
         SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), (LPARAM)&suggested);
         AddLine(reply, "done");
+    } else if (code == probeFocusWindow) {
+        SetFocus(window);
+        AddLine(reply, "done");
     } else {
         AddLine(reply, "error unknown code %d", code);
     }

@@ -130,3 +130,9 @@ bool SendDpiChanged(const Program& program, int dpi, const RECT& suggested)
     return Ask(program, probeDpiChanged,
                {dpi, suggested.left, suggested.top, suggested.right, suggested.bottom}, lines);
 }
+
+bool FocusMainWindow(const Program& program)
+{
+    std::vector<std::string> lines;
+    return Ask(program, probeFocusWindow, {}, lines);
+}

@@ -30,4 +30,8 @@ bool ReadControlFonts(const Program& program, std::vector<FontReport>& fonts);
 // main window from its own thread; returns once the window has handled it.
 bool SendDpiChanged(const Program& program, int dpi, const RECT& suggested);
 
+// Gives the main window itself the keyboard focus, as the system does when
+// the window is activated again after another had been.
+bool FocusMainWindow(const Program& program);
+
 #endif

@@ -9,8 +9,9 @@
 static const char probeMessageName[] = "tessorn-ui-probe";
 
 enum {
-    probeFonts = 1,       // a line per control: see FontReport
-    probeDpiChanged = 2,  // dpi, left, top, right, bottom: sends WM_DPICHANGED
+    probeFonts = 1,        // a line per control: see FontReport
+    probeDpiChanged = 2,   // dpi, left, top, right, bottom: sends WM_DPICHANGED
+    probeFocusWindow = 3,  // gives the main window itself the keyboard focus
     probeMaxArguments = 5,
 };
 
