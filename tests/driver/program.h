@@ -129,8 +129,9 @@ std::vector<HWND> ChildWindows(HWND parent);
 // The program's top-level windows of a class (any class when null), visible
 // or not.
 std::vector<HWND> TopLevelWindows(const Program& program, const char* windowClass);
-// The visible dialog (a message box) owned by the program's window; it is
-// made visible once its controls exist.
+// The visible dialog (a message box) owned by the program's window, or by
+// no window while the program's window is not yet known; a box is made
+// visible once its controls exist.
 HWND FindOwnedDialog(const Program& program);
 
 // The window that has the keyboard focus in the program's thread.
