@@ -207,6 +207,12 @@ TEST(Lists, HoldTheirItems)
     QuitWithButton(program);
 }
 
+// The window on machines unlike the one it was drawn on: CTest runs the
+// window, control, list and paint groups and these once more per
+// environment, each in a Wine prefix of its own with another system code
+// page (Russian, Japanese) or another display scale, named in
+// TESSORN_UI_CODEPAGE and TESSORN_UI_DPI.
+
 // The program's font as a Western request for it at a scale.
 HFONT CreateWesternFont(int dpi)
 {
@@ -236,11 +242,6 @@ int ListHeightAsCreated(int width, int height, int dpi)
     return field.bottom - field.top + dropped.bottom - dropped.top;
 }
 
-// The window on machines unlike the one it was drawn on: CTest runs the
-// window, control, list and paint groups and these once more per
-// environment, each in a Wine prefix of its own with another system code
-// page (Russian, Japanese) or another display scale, named in
-// TESSORN_UI_CODEPAGE and TESSORN_UI_DPI.
 // The face this machine gives a Western request for the program's font.
 std::string WesternFace(int dpi)
 {
