@@ -57,12 +57,14 @@ void CreateControls()
         *row.entry = CreateTextWindow(row.extendedStyle, row.className, row.caption, row.style,
                                       Scale(row.x), Scale(row.y), Scale(row.width),
                                       Scale(row.height), mainWindow, nullptr);
-        SendMessageA(*row.entry, WM_SETFONT, (WPARAM)uiFont, 1);
         for (const char* const* item = row.items; item && *item; ++item)
             SendMessageA(*row.entry, CB_ADDSTRING, 0, (LPARAM)*item);
         if (row.entry == &memCombo)
             AddMemItems();
     }
+    // A list sizes its drop-down from the field height of the font it has
+    // when sized; under some code pages the system font makes a taller field.
+    PlaceControls();
 }
 
 // The font first: a list's field takes its height from the font, and its

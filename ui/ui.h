@@ -8,7 +8,7 @@
 
 extern HWND mainWindow;
 extern HFONT uiFont;
-extern HBRUSH faceBrush;  // the button-face colour as read at start
+extern HBRUSH faceBrush;  // the button-face colour, made anew when the scheme changes
 extern int32_t quitRequested;
 
 // Every length of the window is given for 96 dpi and scaled to the display

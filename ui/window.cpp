@@ -38,7 +38,9 @@ static void PaintWindow()
     }
 
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, RGB(0, 0, 0));
+    // The scheme's text colour, as the controls use: black in ordinary
+    // schemes, white on black under high contrast.
+    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
     for (const Label& label : labels) {
         wchar_t text[32];
         int length = ToWide(label.text, text, 32);
@@ -73,6 +75,22 @@ void ApplyDpi(int dpi, const RECT* suggested)
     InvalidateRect(mainWindow, nullptr, FALSE);
 }
 
+// The user changed the colour scheme (turned on high contrast, say): the
+// face follows, as the controls do.
+static void TakeSystemColours()
+{
+    HBRUSH newBrush = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
+    if (!newBrush)
+        return;
+    HBRUSH oldBrush = faceBrush;
+    faceBrush = newBrush;
+    // Painted at once, so that no control paints with the old brush once it is gone.
+    RedrawWindow(mainWindow, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    if (oldBrush)
+        DeleteObject(oldBrush);
+}
+
 static void OnCommand(WPARAM wParam, LPARAM lParam)
 {
     HWND sender = (HWND)lParam;
@@ -105,6 +123,9 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         break;
     case WM_CTLCOLORBTN:
         return (LRESULT)faceBrush;
+    case WM_SYSCOLORCHANGE:
+        TakeSystemColours();
+        break;
     case WM_DPICHANGED:
         // The window moved to a monitor of another scale.
         ApplyDpi(LOWORD(wParam), (const RECT*)lParam);

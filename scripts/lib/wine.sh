@@ -28,6 +28,10 @@
 #   wine_set_dpi DPI
 #       Gives $WINEPREFIX the display scale DPI (96 = 100 %, 192 = 200 %),
 #       as Windows' display settings would; programs started after it see it.
+#   wine_set_colours NAME:R G B[,NAME:R G B...]
+#       Gives $WINEPREFIX those system colours (ButtonFace, ButtonText, ...),
+#       as a colour scheme such as high contrast does; programs started
+#       after it see them.
 #   wine_session_env STATE_DIR
 #       Exports the variables of a running session (reads STATE_DIR/env).
 #   wine_session_stop STATE_DIR
@@ -77,6 +81,14 @@ wine_prefix_prepare() {
 
 wine_set_dpi() {
   wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+}
+
+wine_set_colours() {
+  local pair IFS=,
+  for pair in $1; do
+    wine reg add 'HKCU\Control Panel\Colors' /v "${pair%%:*}" /t REG_SZ /d "${pair#*:}" /f \
+      >/dev/null 2>&1 || return 1
+  done
 }
 
 wine_xvfb_start() {

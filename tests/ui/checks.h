@@ -49,9 +49,9 @@ int EnvironmentNumber(const char* variable, int fallback);
 int EnvironmentDpi();
 int Scaled(int length, int dpi);
 
-// Every control's place and size (a list's with its drop-down) at a scale:
-// as the program created them, or as it last placed them.
-void ExpectControlPlaces(const Program& program, int dpi, bool asCreated);
+// Every control's place and size (a list's with its drop-down) at a scale,
+// under every code page.
+void ExpectControlPlaces(const Program& program, int dpi);
 
 // A table row's name as GoogleTest takes it in a test's name: letters and
 // digits, one underscore for each run of anything else.

@@ -217,30 +217,31 @@ TEST_P(KeyMessages, QuitOrMoveTheFocusByScanCode)
 
 INSTANTIATE_TEST_SUITE_P(Messages, KeyMessages, testing::ValuesIn(keyMessageCases), RowName());
 
-TEST(Paint, FrameFaceAndLabels)
+// The window as painted in the colours of a scheme: the face and the
+// labels' text follow it, the frame keeps its own two colours.
+void ExpectPainted(const Program& program, COLORREF face, COLORREF text)
 {
-    Program program;
-    ASSERT_TRUE(StartProgram(program));
     EXPECT_TRUE(BringToFront(program));
     SetWindowPos(program.window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     RedrawWindow(program.window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
 
     const COLORREF dark = RGB(0x40, 0x40, 0x40);
     const COLORREF white = RGB(0xFF, 0xFF, 0xFF);
-    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    const int dpi = EnvironmentDpi();
+    const int lineWidth = Scaled(1, dpi);
     ClientPixels pixels;
-    // The repaint is asynchronous: read until the frame is there or time is up.
+    // The repaint is asynchronous: read until the frame and the face are
+    // there or time is up.
     WaitUntil(
         [&] {
             return CaptureClient(program, pixels) && pixels.width > 2 && pixels.height > 2 &&
                    pixels.At(0, 0) == dark &&
-                   pixels.At(pixels.width - 1, pixels.height - 1) == white;
+                   pixels.At(pixels.width - 1, pixels.height - 1) == white &&
+                   pixels.At(lineWidth + 2, lineWidth + 2) == face;
         },
         reactionTimeoutMs);
     ASSERT_TRUE(pixels.width > 100 && pixels.height > 100)
         << "client area " << pixels.width << " x " << pixels.height;
-    const int dpi = EnvironmentDpi();
-    const int lineWidth = Scaled(1, dpi);
 
     // The frame: dark along the top and left, white along the right and
     // bottom, where each line stops short of its end point; one ring of
@@ -287,7 +288,7 @@ TEST(Paint, FrameFaceAndLabels)
     for (const POINT& spot : faceSpots)
         EXPECT_EQ(pixels.At(spot.x, spot.y), face) << "face at (" << spot.x << "," << spot.y << ")";
 
-    // The three labels beside the lists are drawn in black.
+    // The three labels beside the lists are drawn in the scheme's text colour.
     struct Label {
         const char* text;
         RECT area;
@@ -297,22 +298,52 @@ TEST(Paint, FrameFaceAndLabels)
         {"Uhr", {140, 55, 170, 72}},
         {"MB Textur-Speicher", {120, 115, 250, 132}},
     };
-    // Each starts where it is drawn: its first black column lies within the
-    // letter's own margin of the label's x.
+    // Each starts where it is drawn: its first column of text lies within
+    // the letter's own margin of the label's x.
     for (const Label& label : labels) {
-        int black = 0;
+        int inText = 0;
         int leftmost = pixels.width;
         for (int y = Scaled(label.area.top, dpi); y < Scaled(label.area.bottom, dpi); ++y) {
             for (int x = Scaled(label.area.left, dpi) - 4; x < Scaled(label.area.right, dpi); ++x) {
-                if (pixels.At(x, y) == 0) {
-                    ++black;
+                if (pixels.At(x, y) == text) {
+                    ++inText;
                     leftmost = std::min(leftmost, x);
                 }
             }
         }
-        EXPECT_GE(black, 10) << "black pixels of the label " << label.text;
+        EXPECT_GE(inText, 10) << "pixels in the text colour of the label " << label.text;
         EXPECT_GE(leftmost, Scaled(label.area.left, dpi)) << "label " << label.text;
         EXPECT_LE(leftmost, Scaled(label.area.left + 1, dpi)) << "label " << label.text;
+    }
+}
+
+TEST(Paint, FrameFaceAndLabels)
+{
+    Program program;
+    ASSERT_TRUE(StartProgram(program));
+    ExpectPainted(program, GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_BTNTEXT));
+    QuitWithButton(program);
+}
+
+// The user turns high contrast on (or off) with the window open. Only the
+// program's own process sees the new colours under Wine, so the probe sets
+// them there; later processes would see them too, so they are set back.
+TEST(Environment, FollowsAColourSchemeChangedWhileOpen)
+{
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    const COLORREF text = GetSysColor(COLOR_BTNTEXT);
+    const bool darkFace = GetRValue(face) + GetGValue(face) + GetBValue(face) < 384;
+    const COLORREF newFace = darkFace ? RGB(0xF0, 0xF0, 0xF0) : RGB(0, 0, 0);
+    const COLORREF newText = darkFace ? RGB(0, 0, 0) : RGB(0xFF, 0xFF, 0xFF);
+    Program program;
+    ASSERT_TRUE(StartProgram(program));
+    if (SetButtonColours(program, newFace, newText)) {
+        SCOPED_TRACE("the new scheme");
+        ExpectPainted(program, newFace, newText);
+    }
+    if (SetButtonColours(program, face, text)) {
+        SCOPED_TRACE("the scheme set back");
+        ExpectPainted(program, face, text);
     }
     QuitWithButton(program);
 }

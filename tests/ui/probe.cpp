@@ -135,6 +135,11 @@ static void Answer(HWND window, unsigned long sequence, int code, const long arg
     } else if (code == probeFocusWindow) {
         SetFocus(window);
         AddLine(reply, "done");
+    } else if (code == probeSetColours) {
+        const int elements[] = {COLOR_BTNFACE, COLOR_BTNTEXT};
+        const COLORREF colours[] = {(COLORREF)arguments[0], (COLORREF)arguments[1]};
+        SetSysColors(2, elements, colours);
+        AddLine(reply, "done");
     } else {
         AddLine(reply, "error unknown code %d", code);
     }

@@ -136,3 +136,9 @@ bool FocusMainWindow(const Program& program)
     std::vector<std::string> lines;
     return Ask(program, probeFocusWindow, {}, lines);
 }
+
+bool SetButtonColours(const Program& program, COLORREF face, COLORREF text)
+{
+    std::vector<std::string> lines;
+    return Ask(program, probeSetColours, {static_cast<long>(face), static_cast<long>(text)}, lines);
+}

@@ -12,6 +12,7 @@ enum {
     probeFonts = 1,        // a line per control: see FontReport
     probeDpiChanged = 2,   // dpi, left, top, right, bottom: sends WM_DPICHANGED
     probeFocusWindow = 3,  // gives the main window itself the keyboard focus
+    probeSetColours = 4,   // face, text: the program's button colours (SetSysColors)
     probeMaxArguments = 5,
 };
 

@@ -4,7 +4,8 @@
 #                                            private Xvfb, warm wineserver, prepared prefix;
 #                                            each NAME=VALUE is set for the session's
 #                                            programs (LANG picks Wine's code page), and
-#                                            TESSORN_UI_DPI=N gives the prefix that scale
+#                                            TESSORN_UI_DPI=N gives the prefix that scale,
+#                                            TESSORN_UI_COLOURS=NAME:R G B,... those colours
 #   wine-fixture.sh run STATE_DIR COMMAND... runs COMMAND inside that session
 #   wine-fixture.sh stop STATE_DIR           ends exactly what start started
 set -u
@@ -29,6 +30,7 @@ case "$command" in
     wine_session_start "$state" "$prefix" </dev/null || exit 1
     for assignment in "$@"; do printf 'export %q\n' "$assignment" >>"$state/env"; done
     [ -z "${TESSORN_UI_DPI:-}" ] || wine_set_dpi "$TESSORN_UI_DPI"
+    [ -z "${TESSORN_UI_COLOURS:-}" ] || wine_set_colours "$TESSORN_UI_COLOURS"
     ;;
   run)
     shift 2
