@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 const char settingsFileName[] = "tessorn.ini";
-const char tempFileSuffix[] = ".tmp";
+static const char tempFileSuffix[] = ".tmp";
 
 ReadOutcome ReadSettingsFile(unsigned char** content, size_t* length)
 {
@@ -77,7 +77,20 @@ static bool WriteAll(int file, const unsigned char* bytes, size_t length)
     return true;
 }
 
-bool ReplaceSettingsFile(const unsigned char* bytes, size_t length)
+// A refusal in the folder (making the temporary file) means the folder may
+// not be written; at the file itself, that something holds it.
+static SaveOutcome FailureFor(int error, bool inFolder)
+{
+    if (error == ENOSPC || error == EDQUOT)
+        return {diskFull, (unsigned long)error};
+    if (error == EBUSY || error == ETXTBSY)
+        return {fileInUse, (unsigned long)error};
+    if (inFolder && (error == EACCES || error == EPERM || error == EROFS))
+        return {folderNotWritable, (unsigned long)error};
+    return {otherObstacle, (unsigned long)error};
+}
+
+SaveOutcome ReplaceSettingsFile(const unsigned char* bytes, size_t length)
 {
     // A link is followed, so that the file it points to gets the new bytes
     // and the link stays a link.
@@ -91,19 +104,29 @@ bool ReplaceSettingsFile(const unsigned char* bytes, size_t length)
     // root could replace it regardless.
     struct stat status;
     bool exists = stat(target, &status) == 0;
-    if (exists && (S_ISDIR(status.st_mode) || (status.st_mode & 0222) == 0))
-        return false;
+    if (exists && S_ISDIR(status.st_mode))
+        return {folderAtFileName, 0};
+    if (exists && (status.st_mode & 0222) == 0)
+        return {fileReadOnly, 0};
 
     unlink(tempPath);  // left over from a save that was interrupted
     int file = open(tempPath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (file < 0)
-        return false;
+        return FailureFor(errno, true);
     // The new file keeps who may read it.
     bool complete = !exists || fchmod(file, status.st_mode & 07777) == 0;
     complete = complete && WriteAll(file, bytes, length) && fsync(file) == 0;
-    complete = close(file) == 0 && complete;
-    complete = complete && rename(tempPath, target) == 0;
-    if (!complete)
-        unlink(tempPath);
-    return complete;
+    int error = complete ? 0 : errno;
+    if (close(file) != 0 && complete) {
+        error = errno;
+        complete = false;
+    }
+    if (complete && rename(tempPath, target) != 0) {
+        error = errno;
+        complete = false;
+    }
+    if (complete)
+        return {saveSucceeded, 0};
+    unlink(tempPath);
+    return FailureFor(error, false);
 }

@@ -3,14 +3,13 @@
 #include <windows.h>
 #include <stdint.h>
 #include <stdlib.h>
-#include <string.h>
 
 const char settingsFileName[] = "tessorn.ini";
-const char tempFileSuffix[] = ".tmp";
 
 enum {
-    readAttempts = 20,  // most programs that hold the file let go within a second
-    readRetryPauseMs = 50,
+    heldAttempts = 20,  // most programs that hold the file let go within a second
+    retryPauseMs = 50,
+    pathCapacity = 1024,  // wide characters: far more than MAX_PATH
 };
 
 // Attributes the user may have given the file, carried over to the new one.
@@ -68,90 +67,154 @@ ReadOutcome ReadSettingsFile(unsigned char** content, size_t* length)
     *content = nullptr;
     *length = 0;
     ReadOutcome outcome = TryReadSettingsFile(content, length);
-    for (int attempt = 1; attempt < readAttempts && outcome == settingsFileUnreadable; ++attempt) {
-        Sleep(readRetryPauseMs);
+    for (int attempt = 1; attempt < heldAttempts && outcome == settingsFileUnreadable; ++attempt) {
+        Sleep(retryPauseMs);
         outcome = TryReadSettingsFile(content, length);
     }
     return outcome;
 }
 
-typedef DWORD(WINAPI* FinalPathFunction)(HANDLE, LPSTR, DWORD, DWORD);
+typedef DWORD(WINAPI* FinalPathFunction)(HANDLE, LPWSTR, DWORD, DWORD);
 
-// The path of the file that "tessorn.ini" really is: a link is followed,
-// so that the save reaches the file it points to and the link stays.
-// False where there is no such file or the system cannot tell (before
-// Vista); the save then goes to "tessorn.ini" itself.
-static bool FinalSettingsPath(char* path, DWORD size)
+static const wchar_t settingsFileNameW[] = L"tessorn.ini";
+static const wchar_t tempFileSuffix[] = L".tmp";
+
+// The full path of what `name` really is, every link followed, in the
+// "\\?\" form, which the wide file calls take with any letter and length.
+static bool RealPath(FinalPathFunction finalPath, const wchar_t* name, wchar_t* path,
+                     DWORD capacity)
 {
-    FinalPathFunction finalPath = (FinalPathFunction)(void*)GetProcAddress(
-        GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA");
-    if (!finalPath)
-        return false;
     // No access asked: this open disturbs no one who holds the file.
-    HANDLE file = CreateFileA(settingsFileName, 0,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE file = CreateFileW(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
-    char found[MAX_PATH + 8];
-    DWORD length = finalPath(file, found, sizeof found, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    DWORD length = finalPath(file, path, capacity, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     CloseHandle(file);
-    if (length == 0 || length >= sizeof found)
+    return length > 0 && length < capacity;
+}
+
+// Where a save puts the new file: "tessorn.ini" itself, or, where that is a
+// link, the file it points to, so that the link stays. The path is taken in
+// UTF-16, since the ANSI code page may not hold every letter of a folder's
+// name. Before Vista no link can be followed.
+static void FindSaveTarget(wchar_t* target, DWORD capacity)
+{
+    lstrcpyW(target, settingsFileNameW);
+    FinalPathFunction finalPath = (FinalPathFunction)(void*)GetProcAddress(
+        GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleW");
+    wchar_t real[pathCapacity];
+    wchar_t plain[pathCapacity];
+    const DWORD nameRoom = sizeof settingsFileNameW / sizeof settingsFileNameW[0] + 1;
+    if (!finalPath || !RealPath(finalPath, settingsFileNameW, real, pathCapacity) ||
+        !RealPath(finalPath, L".", plain, pathCapacity - nameRoom))
+        return;
+    // A file in the working directory under its own name is no link.
+    if (plain[lstrlenW(plain) - 1] != L'\\')
+        lstrcatW(plain, L"\\");
+    lstrcatW(plain, settingsFileNameW);
+    if (lstrcmpiW(real, plain) != 0 && (DWORD)lstrlenW(real) < capacity)
+        lstrcpyW(target, real);
+}
+
+// Virus scanners, sync clients, backup agents and the renderer itself hold
+// the file for moments: such an answer is worth waiting out.
+static bool IsHeld(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+           error == ERROR_ACCESS_DENIED;
+}
+
+// Pauses and returns true while the error may pass and the save has not
+// used up the attempts a load has.
+static bool WaitedForRelease(DWORD error, int* attempts)
+{
+    if (!IsHeld(error) || ++*attempts >= heldAttempts)
         return false;
-    // "\\?\C:\dir\file" or "\\?\UNC\server\share\file": the ANSI file calls
-    // take the plain forms.
-    const char* plain = found;
-    char unc[MAX_PATH + 8];
-    if (strncmp(found, "\\\\?\\UNC\\", 8) == 0) {
-        unc[0] = '\\';
-        strcpy(unc + 1, found + 7);
-        plain = unc;
-    } else if (strncmp(found, "\\\\?\\", 4) == 0) {
-        plain = found + 4;
-    }
-    if (strlen(plain) + 1 > size)
-        return false;
-    strcpy(path, plain);
+    Sleep(retryPauseMs);
     return true;
 }
 
-static void RemoveFile(const char* path)
+// True when the file is gone or never was.
+static bool RemoveFile(const wchar_t* path, DWORD* error)
 {
-    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(path);
+    SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+    if (DeleteFileW(path))
+        return true;
+    *error = GetLastError();
+    return *error == ERROR_FILE_NOT_FOUND || *error == ERROR_PATH_NOT_FOUND;
 }
 
-bool ReplaceSettingsFile(const unsigned char* bytes, size_t length)
+// A refusal in the folder (making or removing the temporary file) means the
+// folder may not be written; at the file itself, that a program holds it.
+static SaveOutcome FailureFor(DWORD error, bool inFolder)
 {
-    char target[MAX_PATH];
-    if (!FinalSettingsPath(target, sizeof target))
-        strcpy(target, settingsFileName);
-    char tempPath[MAX_PATH + sizeof tempFileSuffix];
-    strcpy(tempPath, target);
-    strcat(tempPath, tempFileSuffix);
+    if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL)
+        return {diskFull, error};
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+        return {fileInUse, error};
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT)
+        return {inFolder ? folderNotWritable : fileInUse, error};
+    return {otherObstacle, error};
+}
+
+// 0 once the bytes are on the disk, else the error.
+static DWORD WriteWhole(HANDLE file, const unsigned char* bytes, size_t length)
+{
+    DWORD written = 0;
+    if (!WriteFile(file, bytes, (DWORD)length, &written, nullptr))
+        return GetLastError();
+    // A disk file is written short only when the disk is full.
+    if (written != length)
+        return ERROR_DISK_FULL;
+    return FlushFileBuffers(file) ? 0 : GetLastError();
+}
+
+SaveOutcome ReplaceSettingsFile(const unsigned char* bytes, size_t length)
+{
+    wchar_t target[pathCapacity];
+    FindSaveTarget(target, pathCapacity);
+    wchar_t tempPath[pathCapacity + sizeof tempFileSuffix / sizeof tempFileSuffix[0]];
+    lstrcpyW(tempPath, target);
+    lstrcatW(tempPath, tempFileSuffix);
 
     // A read-only file is the user's way to keep it; some replace calls
     // (and Wine running as root) would overwrite it anyway.
-    DWORD attributes = GetFileAttributesA(target);
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
-        return false;
+    DWORD attributes = GetFileAttributesW(target);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return {folderAtFileName, 0};
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return {fileReadOnly, 0};
     DWORD newAttributes = FILE_ATTRIBUTE_NORMAL;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & keptAttributes))
         newAttributes = attributes & keptAttributes;
 
-    RemoveFile(tempPath);  // left over from a save that was interrupted
-    HANDLE file = CreateFileA(tempPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW, newAttributes,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    bool complete = WriteFile(file, bytes, (DWORD)length, &written, nullptr) && written == length &&
-                    FlushFileBuffers(file);
-    complete = CloseHandle(file) && complete;
-    complete = complete &&
-               MoveFileExA(tempPath, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!complete)
-        RemoveFile(tempPath);
-    return complete;
+    // The whole save waits at most as long as a load, whichever steps meet a holder.
+    int attempts = 0;
+    DWORD error = 0;
+    // A temporary file left over from a save that was interrupted.
+    while (!RemoveFile(tempPath, &error)) {
+        if (!WaitedForRelease(error, &attempts))
+            return FailureFor(error, true);
+    }
+    HANDLE file;
+    while ((file = CreateFileW(tempPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW, newAttributes,
+                               nullptr)) == INVALID_HANDLE_VALUE) {
+        if (!WaitedForRelease(error = GetLastError(), &attempts))
+            return FailureFor(error, true);
+    }
+    error = WriteWhole(file, bytes, length);
+    if (!CloseHandle(file) && error == 0)
+        error = GetLastError();
+    while (error == 0 &&
+           !MoveFileExW(tempPath, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error = GetLastError();
+        if (WaitedForRelease(error, &attempts))
+            error = 0;
+    }
+    if (error == 0)
+        return {saveSucceeded, 0};
+    DWORD ignored;
+    RemoveFile(tempPath, &ignored);
+    return FailureFor(error, false);
 }

@@ -17,7 +17,7 @@ bool LoadSettings()
     return true;
 }
 
-bool SaveSettings()
+SaveOutcome SaveSettings()
 {
     unsigned char valueBytes[savedValueCount];
     ReadControlValues(valueBytes);

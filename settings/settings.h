@@ -80,10 +80,26 @@ void FormatSettings(int32_t mem, const unsigned char valueBytes[savedValueCount]
 // the defaults, and a save would replace settings the user has.
 bool LoadSettings();
 
+// What kept a save from putting the new file in place. The window tells the
+// user in words of its own; here it is only which obstacle it was.
+enum SaveObstacle {
+    saveSucceeded,
+    fileReadOnly,       // the user protected the file
+    folderNotWritable,  // no new file may be made beside it
+    fileInUse,          // another program held it for longer than the retries wait
+    diskFull,
+    folderAtFileName,  // a directory stands where the file should be
+    otherObstacle,     // only the system's error code tells
+};
+
+struct SaveOutcome {
+    SaveObstacle obstacle;
+    unsigned long systemError;  // the platform's error code, 0 where there is none
+};
+
 // Writes "tessorn.ini" from the controls (and mem from the record), so that
 // either the whole new file is in place or the old one is untouched.
-// Returns false when the file could not be replaced.
-bool SaveSettings();
+SaveOutcome SaveSettings();
 
 // The value bytes of lines 2 to 14 as the controls show them now; provided
 // by the window layer.

@@ -4,9 +4,9 @@
 
 #include <stddef.h>
 
+#include "settings.h"
+
 extern const char settingsFileName[];
-// Appended to the settings file's real path for the file a save writes first.
-extern const char tempFileSuffix[];
 
 enum ReadOutcome {
     settingsFileRead,
@@ -20,10 +20,11 @@ enum ReadOutcome {
 ReadOutcome ReadSettingsFile(unsigned char** content, size_t* length);
 
 // Puts bytes in place as the new file: written to a temporary file beside
-// it, flushed, then moved over it. Where "tessorn.ini" is a link, the file
-// it points to is replaced and the link stays. The file keeps its
-// attributes. On failure the old file is unchanged and no temporary file
-// is left.
-bool ReplaceSettingsFile(const unsigned char* bytes, size_t length);
+// it (its name with ".tmp" appended), flushed, then moved over it. Where
+// "tessorn.ini" is a link, the file it points to is replaced and the link
+// stays. The file keeps its attributes. A file that another program holds
+// is waited for as long as a load waits. On failure the old file is
+// unchanged and no temporary file is left.
+SaveOutcome ReplaceSettingsFile(const unsigned char* bytes, size_t length);
 
 #endif

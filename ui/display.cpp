@@ -67,11 +67,16 @@ HWND CreateTextWindow(DWORD extendedStyle, const char* className, const char* te
                            height, parent, nullptr, instance, nullptr);
 }
 
-void ShowMessage(HWND owner, const char* text, UINT flags)
+void ShowMessage(HWND owner, const char* text, const wchar_t* reason, UINT flags)
 {
-    wchar_t wideText[128];
+    wchar_t wideText[512];
     wchar_t wideCaption[32];
-    ToWide(text, wideText, 128);
+    int length = ToWide(text, wideText, 510);
+    if (reason && *reason) {
+        wideText[length++] = L'\n';
+        wideText[length++] = L'\n';
+        lstrcpynW(wideText + length, reason, 512 - length);
+    }
     ToWide(errorCaption, wideCaption, 32);
     MessageBoxW(owner, wideText, wideCaption, flags);
 }

@@ -67,7 +67,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
                                   CW_USEDEFAULT, CW_USEDEFAULT, Scale(windowWidth),
                                   Scale(windowHeight), nullptr, instance);
     if (!mainWindow) {
-        ShowMessage(nullptr, "Das Fenster konnte nicht angelegt werden!", MB_OK);
+        ShowMessage(nullptr, "Das Fenster konnte nicht angelegt werden!", nullptr, MB_OK);
         return 1;
     }
     // The window may have opened on a monitor of another scale.
@@ -82,7 +82,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
         ShowMessage(nullptr,
                     "Die Einstellungen konnten nicht gelesen werden. Angezeigt werden die "
                     "Standardwerte.",
-                    MB_OK | MB_ICONWARNING);
+                    nullptr, MB_OK | MB_ICONWARNING);
     CreateControls();
     ShowSettings();
     // The second call shows the window even when the launcher asked to hide it.

@@ -31,8 +31,9 @@ HFONT CreateUiFont();
 int ToWide(const char* text, wchar_t* wide, int capacity);
 HWND CreateTextWindow(DWORD extendedStyle, const char* className, const char* text, DWORD style,
                       int x, int y, int width, int height, HWND parent, HINSTANCE instance);
-// A message box with the error caption.
-void ShowMessage(HWND owner, const char* text, UINT flags);
+// A message box with the error caption; a reason, where there is one, goes
+// below the text after an empty line.
+void ShowMessage(HWND owner, const char* text, const wchar_t* reason, UINT flags);
 
 // The control table: one handle per control, told apart by handle alone
 // since every control has the identifier 0.

@@ -91,6 +91,35 @@ static void TakeSystemColours()
         DeleteObject(oldBrush);
 }
 
+// What the user can do about a failed save; indexed by SaveObstacle.
+static const char* const obstacleTexts[] = {
+    nullptr,
+    "Die Datei \"tessorn.ini\" ist schreibgesch\xFCtzt.",
+    "In diesen Ordner darf nicht geschrieben werden.",
+    "Ein anderes Programm verwendet die Datei gerade.",
+    "Der Datentr\xE4ger ist voll.",
+    "Unter dem Namen \"tessorn.ini\" liegt ein Ordner.",
+    nullptr,  // the system's own words for its error
+};
+static_assert(sizeof obstacleTexts / sizeof obstacleTexts[0] == otherObstacle + 1,
+              "a text for every obstacle");
+
+static void ShowSaveFailure(SaveOutcome outcome)
+{
+    wchar_t reason[256] = L"";
+    if (obstacleTexts[outcome.obstacle]) {
+        ToWide(obstacleTexts[outcome.obstacle], reason, 256);
+    } else if (outcome.systemError) {
+        DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, outcome.systemError, 0, reason, 256, nullptr);
+        // The system's texts end in a line end.
+        while (length > 0 && (reason[length - 1] == L'\r' || reason[length - 1] == L'\n'))
+            reason[--length] = 0;
+    }
+    ShowMessage(mainWindow, "Die Einstellungen konnten nicht gespeichert werden.", reason,
+                MB_OK | MB_ICONERROR);
+}
+
 static void OnCommand(WPARAM wParam, LPARAM lParam)
 {
     HWND sender = (HWND)lParam;
@@ -98,9 +127,11 @@ static void OnCommand(WPARAM wParam, LPARAM lParam)
     if (notification == BN_CLICKED) {
         if (sender == quitButton)
             PostQuitMessage(0);
-        if (sender == saveButton && !SaveSettings())
-            ShowMessage(mainWindow, "Die Einstellungen konnten nicht gespeichert werden.",
-                        MB_OK | MB_ICONERROR);
+        if (sender == saveButton) {
+            SaveOutcome outcome = SaveSettings();
+            if (outcome.obstacle != saveSucceeded)
+                ShowSaveFailure(outcome);
+        }
     }
     // The texture memory list is the one control whose choice goes to the
     // record at once; the others are read when saving.

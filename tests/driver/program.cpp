@@ -28,23 +28,20 @@ void ReportFailure(const std::string& message)
     failureHandler(message);
 }
 
-bool MakeWorkingDirectory(std::string& directory)
+// A path that the code page holds, so that ANSI calls (and CreateProcessA's
+// working directory) can take it; false where a letter would be lost.
+bool ToCodePage(const std::wstring& path, std::string& bytes)
 {
-    static int counter = 0;
-    char temp[MAX_PATH];
-    DWORD length = GetTempPathA(sizeof temp, temp);
-    if (length == 0 || length >= sizeof temp)
+    BOOL lost = FALSE;
+    int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), -1, nullptr, 0,
+                                   nullptr, &lost);
+    if (size <= 0 || lost)
         return false;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char name[MAX_PATH + 64];
-        std::snprintf(name, sizeof name, "%stessorn-driver-%lu-%d", temp, GetCurrentProcessId(),
-                      ++counter);
-        if (CreateDirectoryA(name, nullptr)) {
-            directory = name;
-            return true;
-        }
-    }
-    return false;
+    bytes.assign(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), -1, bytes.data(), size, nullptr,
+                        nullptr);
+    bytes.pop_back();  // the terminator
+    return true;
 }
 
 // Also empties a directory that a case put in place of tessorn.ini. A mount
@@ -141,9 +138,35 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD po
     }
 }
 
-bool CreateWorkingDirectory(Program& program)
+std::string CreateScratchDirectory(const wchar_t* suffix)
 {
-    if (MakeWorkingDirectory(program.directory))
+    static int counter = 0;
+    wchar_t temp[MAX_PATH];
+    DWORD length = GetTempPathW(MAX_PATH, temp);
+    if (length == 0 || length >= MAX_PATH)
+        return {};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::wstring name = temp + std::wstring(L"tessorn-driver-") +
+                            std::to_wstring(GetCurrentProcessId()) + L"-" +
+                            std::to_wstring(++counter) + suffix;
+        if (!CreateDirectoryW(name.c_str(), nullptr))
+            continue;
+        wchar_t shortName[MAX_PATH];
+        DWORD shortLength = GetShortPathNameW(name.c_str(), shortName, MAX_PATH);
+        std::string path;
+        if (ToCodePage(name, path) ||
+            (shortLength > 0 && shortLength < MAX_PATH && ToCodePage(shortName, path)))
+            return path;
+        RemoveDirectoryW(name.c_str());
+        return {};
+    }
+    return {};
+}
+
+bool CreateWorkingDirectory(Program& program, const wchar_t* nameSuffix)
+{
+    program.directory = CreateScratchDirectory(nameSuffix);
+    if (!program.directory.empty())
         return true;
     ReportFailure("cannot create a working directory");
     return false;

@@ -84,8 +84,13 @@ double NowMs();
 // Polls until `condition` holds or the time is up; returns the last result.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD pollMs = 10);
 
+// Makes a fresh, empty directory in the temporary folder whose name ends in
+// `suffix`, which may hold any letters, and returns a path to it that the
+// code page holds: its short name where the long one would lose a letter.
+// Empty on failure.
+std::string CreateScratchDirectory(const wchar_t* suffix = L"");
 // Gives the program a fresh, empty working directory of its own.
-bool CreateWorkingDirectory(Program& program);
+bool CreateWorkingDirectory(Program& program, const wchar_t* nameSuffix = L"");
 
 // Writes settingsFile as tessorn.ini unless it is null and starts the
 // program. The working directory is program.directory when the case has

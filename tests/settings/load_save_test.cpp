@@ -61,7 +61,7 @@ TEST_F(SaveToFile, WritesControlsAndMemAndLeavesRecordAlone)
     settings.mem = 32;
     settings.windowed = 5;  // the record is not what gets saved for switches
     memcpy(controlValues, "0110010010431", savedValueCount);
-    ASSERT_TRUE(SaveSettings());
+    ASSERT_EQ(SaveSettings().obstacle, saveSucceeded);
     EXPECT_EQ(ReadWhole("tessorn.ini"),
               "MEM:032\r\nGL_EXT_paletted_texture:0\r\nZENTRIERT:1\r\nMAUSGRENZEN:1\r\n"
               "GL_EXT_shared_texture_palette:0\r\nGL_EXT_packed_pixels:0\r\nWINDOWED:1\r\n"
@@ -73,7 +73,7 @@ TEST_F(SaveToFile, WritesControlsAndMemAndLeavesRecordAlone)
 
     // A second save replaces the whole file.
     settings.mem = 8;
-    ASSERT_TRUE(SaveSettings());
+    ASSERT_EQ(SaveSettings().obstacle, saveSucceeded);
     EXPECT_EQ(ReadWhole("tessorn.ini").substr(0, 9), "MEM:008\r\n");
     EXPECT_EQ(ReadWhole("tessorn.ini").size(), 216u);
 }
@@ -82,7 +82,7 @@ TEST_F(SaveToFile, SavedFileLoadsAsTheStateThatWasSaved)
 {
     memcpy(controlValues, "0110010010431", savedValueCount);
     settings.mem = 100;
-    ASSERT_TRUE(SaveSettings());
+    ASSERT_EQ(SaveSettings().obstacle, saveSucceeded);
     LoadSettings();
     // clang-format off
     const FieldValues saved = {
@@ -103,16 +103,16 @@ TEST_F(SaveToFile, FailedSaveLeavesOldFileUntouched)
 
     Put("tessorn.ini", oldFile);
     ASSERT_EQ(chmod("tessorn.ini", 0444), 0);
-    EXPECT_FALSE(SaveSettings()) << "read-only file";
+    EXPECT_EQ(SaveSettings().obstacle, fileReadOnly);
     EXPECT_EQ(ReadWhole("tessorn.ini"), oldFile);
     EXPECT_FALSE(Exists(tempFileName));
     ASSERT_EQ(chmod("tessorn.ini", 0644), 0);
-    EXPECT_TRUE(SaveSettings()) << "once the file is writable again";
+    EXPECT_EQ(SaveSettings().obstacle, saveSucceeded) << "once the file is writable again";
     EXPECT_EQ(ReadWhole("tessorn.ini").size(), 216u);
 
     ASSERT_EQ(unlink("tessorn.ini"), 0);
     ASSERT_EQ(mkdir("tessorn.ini", 0755), 0);
-    EXPECT_FALSE(SaveSettings()) << "a directory of that name";
+    EXPECT_EQ(SaveSettings().obstacle, folderAtFileName);
     EXPECT_FALSE(Exists(tempFileName));
     ASSERT_EQ(rmdir("tessorn.ini"), 0);
 }
@@ -121,7 +121,7 @@ TEST_F(SaveToFile, StaleTemporaryFileDoesNotStopTheSave)
 {
     Put(tempFileName, "half a file from a save that was cut short");
     ASSERT_EQ(chmod(tempFileName, 0444), 0);
-    ASSERT_TRUE(SaveSettings());
+    ASSERT_EQ(SaveSettings().obstacle, saveSucceeded);
     EXPECT_EQ(ReadWhole("tessorn.ini").size(), 216u);
     EXPECT_FALSE(Exists(tempFileName));
 }
@@ -133,7 +133,7 @@ TEST_F(SaveToFile, SaveThroughALinkReachesTheFileItPointsTo)
     Put("shared/copy.ini", "WINDOWED:1\r\n");
     ASSERT_EQ(chmod("shared/copy.ini", 0600), 0);
     ASSERT_EQ(symlink("shared/copy.ini", "tessorn.ini"), 0);
-    ASSERT_TRUE(SaveSettings());
+    ASSERT_EQ(SaveSettings().obstacle, saveSucceeded);
     struct stat status;
     ASSERT_EQ(lstat("tessorn.ini", &status), 0);
     EXPECT_TRUE(S_ISLNK(status.st_mode));

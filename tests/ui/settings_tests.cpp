@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -233,18 +234,20 @@ void SaveAndExpect(const Program& program, const std::string& expected)
 // What a failed-save row put in the program's way, kept for its removal.
 struct Obstacle {
     const Program& program;
-    std::string mounts;  // where obstacles.sh made its mounts, empty without them
-    const char* mount;   // the row's mount, or null for an ordinary directory
+    std::string mounts;    // where obstacles.sh made its mounts, empty without them
+    const char* mount;     // the row's mount, or null for an ordinary directory
+    const wchar_t* named;  // what the row's directories' names end in
     HANDLE holder = INVALID_HANDLE_VALUE;
+    std::thread releaser{};  // lets go of the holder in the middle of the save
+    std::string shared{};    // another directory, for the file a link points to
 
     std::string Path(const char* name) const
     {
         return program.directory + "\\" + name;
     }
-    // A directory beside the working directory, for the file a link points to.
     std::string SharedPath(const char* name) const
     {
-        return program.directory + "-shared" + (name ? std::string("\\") + name : "");
+        return shared + (name ? std::string("\\") + name : "");
     }
 };
 
@@ -268,11 +271,15 @@ bool MakeUnixLink(const std::string& target, const std::string& link)
     char* unixLink = unixName ? unixName(wideLink) : nullptr;
     if (!unixTarget || !unixLink)
         return false;
+    // Unix names are UTF-8: through the wide call, no code page changes a letter.
     std::string command = std::string("/bin/ln -s \"") + unixTarget + "\" \"" + unixLink + "\"";
-    STARTUPINFOA startup{};
+    wchar_t wideCommand[3 * MAX_PATH];
+    if (!MultiByteToWideChar(CP_UTF8, 0, command.c_str(), -1, wideCommand, 3 * MAX_PATH))
+        return false;
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    if (!CreateProcessW(nullptr, wideCommand, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process))
         return false;
     CloseHandle(process.hThread);
@@ -326,19 +333,51 @@ bool FillDisk(Obstacle& obstacle)
     return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
 }
 
+// The file the link points to gets the new bytes, so the link is still
+// one, and nothing is left beside either.
+bool PlaceLink(Obstacle& o)
+{
+    std::string existing;
+    o.shared = CreateScratchDirectory(o.named);
+    return !o.shared.empty() && ReadFileBytes(o.Path("tessorn.ini"), existing) &&
+           WriteFileBytes(o.SharedPath("copy.ini"), existing) &&
+           DeleteFileA(o.Path("tessorn.ini").c_str()) &&
+           MakeUnixLink(o.SharedPath("copy.ini"), o.Path("tessorn.ini"));
+}
+
+bool LinkKept(Obstacle& o)
+{
+    std::string target;
+    bool kept = ReadFileBytes(o.SharedPath("copy.ini"), target) && target == SavedAfterRetry() &&
+                DirectoryEntries(o.SharedPath(nullptr)) == std::vector<std::string>{"copy.ini"};
+    DeleteFileA(o.SharedPath("copy.ini").c_str());
+    return RemoveDirectoryA(o.SharedPath(nullptr).c_str()) && kept;
+}
+
+bool Nothing(Obstacle&)
+{
+    return true;
+}
+
+// Letters that no ANSI code page holds all of.
+const wchar_t farLetters[] = L" \u0141\u00F3d\u017A \u6771\u4EAC";
+
 struct FaultCase {
     const char* name;
     const char* mount;  // the tmpfs mount the row needs, or null
     bool saveFails;
-    bool fileRemains;  // tessorn.ini is a file again once the obstacle is gone
+    bool fileRemains;    // tessorn.ini is a file again once the obstacle is gone
+    const char* reason;  // the line under the failed-save box's first line
     bool (*place)(Obstacle&);
     // Where the save fails: takes the obstacle away. Where it succeeds:
     // checks after the save what it must have kept, and clears up.
     bool (*remove)(Obstacle&);
+    const wchar_t* named = L"";  // what the working directory's name ends in
 };
 
 const FaultCase faultCases[] = {
     {"read-only tessorn.ini", nullptr, true, true,
+     "Die Datei \"tessorn.ini\" ist schreibgesch\xFCtzt.",
      [](Obstacle& o) {
          return SetFileAttributesA(o.Path("tessorn.ini").c_str(), FILE_ATTRIBUTE_READONLY) != 0;
      },
@@ -346,50 +385,55 @@ const FaultCase faultCases[] = {
          return SetFileAttributesA(o.Path("tessorn.ini").c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
      }},
     {"tessorn.ini held open by another program", nullptr, true, true,
+     "Ein anderes Programm verwendet die Datei gerade.",
      [](Obstacle& o) {
          o.holder = CreateFileA(o.Path("tessorn.ini").c_str(), GENERIC_READ, 0, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
          return o.holder != INVALID_HANDLE_VALUE;
      },
      [](Obstacle& o) { return CloseHandle(o.holder) != 0; }},
+    // As a virus scanner or a sync client does right after a file is written.
+    {"tessorn.ini held for a moment without delete sharing", nullptr, false, true, "",
+     [](Obstacle& o) {
+         o.holder = CreateFileA(o.Path("tessorn.ini").c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+         o.releaser = std::thread([&o] {
+             Sleep(300);
+             CloseHandle(o.holder);
+         });
+         return o.holder != INVALID_HANDLE_VALUE;
+     },
+     [](Obstacle& o) {
+         o.releaser.join();
+         return true;
+     }},
     {"the directory cannot be written", "unwritable", true, true,
+     "In diesen Ordner darf nicht geschrieben werden.",
      [](Obstacle& o) { return AskLinuxSide(o, "lock"); },
      [](Obstacle& o) { return AskLinuxSide(o, "unlock"); }},
-    {"the disk is full", "full", true, true, FillDisk,
+    {"the disk is full", "full", true, true, "Der Datentr\xE4ger ist voll.", FillDisk,
      [](Obstacle& o) { return DeleteFileA(o.Path("filler").c_str()) != 0; }},
     {"tessorn.ini is a directory", nullptr, true, false,
+     "Unter dem Namen \"tessorn.ini\" liegt ein Ordner.",
      [](Obstacle& o) {
          return DeleteFileA(o.Path("tessorn.ini").c_str()) &&
                 CreateDirectoryA(o.Path("tessorn.ini").c_str(), nullptr);
      },
      // Fails, and so shows, when the save put anything into the directory.
      [](Obstacle& o) { return RemoveDirectoryA(o.Path("tessorn.ini").c_str()) != 0; }},
-    {"a temporary file left by an interrupted save is replaced", nullptr, false, true,
+    {"a temporary file left by an interrupted save is replaced", nullptr, false, true, "",
      [](Obstacle& o) {
          return WriteFileBytes(o.Path("tessorn.ini.tmp"), std::string(300, 'X') + "\r\nMEM:");
      },
-     [](Obstacle&) { return true; }},
-    // The file the link points to gets the new bytes, so the link is still
-    // one, and nothing is left beside either.
-    {"tessorn.ini is a link to a file in another directory", nullptr, false, true,
-     [](Obstacle& o) {
-         std::string existing;
-         return ReadFileBytes(o.Path("tessorn.ini"), existing) &&
-                CreateDirectoryA(o.SharedPath(nullptr).c_str(), nullptr) &&
-                WriteFileBytes(o.SharedPath("copy.ini"), existing) &&
-                DeleteFileA(o.Path("tessorn.ini").c_str()) &&
-                MakeUnixLink(o.SharedPath("copy.ini"), o.Path("tessorn.ini"));
-     },
-     [](Obstacle& o) {
-         std::string target;
-         bool kept = ReadFileBytes(o.SharedPath("copy.ini"), target) &&
-                     target == SavedAfterRetry() &&
-                     DirectoryEntries(o.SharedPath(nullptr)) ==
-                         std::vector<std::string>{"copy.ini"};
-         DeleteFileA(o.SharedPath("copy.ini").c_str());
-         return RemoveDirectoryA(o.SharedPath(nullptr).c_str()) && kept;
-     }},
-    {"a hidden tessorn.ini stays hidden", nullptr, false, true,
+     Nothing},
+    {"tessorn.ini is a link to a file in another directory", nullptr, false, true, "", PlaceLink,
+     LinkKept},
+    {"a working directory named outside the code page", nullptr, false, true, "", Nothing, Nothing,
+     farLetters},
+    {"a link between directories named outside the code page", nullptr, false, true, "", PlaceLink,
+     LinkKept, farLetters},
+    {"a hidden tessorn.ini stays hidden", nullptr, false, true, "",
      [](Obstacle& o) {
          return SetFileAttributesA(o.Path("tessorn.ini").c_str(), FILE_ATTRIBUTE_HIDDEN) != 0;
      },
@@ -425,7 +469,7 @@ int IconDifference(HWND iconControl, const char* systemIcon)
 
 // The texts are read as Unicode, so a letter that the system code page
 // changed would show.
-void ExpectMessageBox(HWND dialog, const char* text, const char* systemIcon)
+void ExpectMessageBox(HWND dialog, const std::string& text, const char* systemIcon)
 {
     EXPECT_EQ(WindowTextBytes(dialog), boxCaption);
     std::vector<std::string> texts;
@@ -584,10 +628,13 @@ TEST_P(SaveFailure, KeepsTheOldFileAndSavesOnceTheCauseIsGone)
         GTEST_SKIP() << "needs a tmpfs mount: " << reason;
     }
     Program program;
-    if (row.mount)
+    if (row.mount) {
         program.directory = mounts + "\\" + row.mount;
+    } else {
+        ASSERT_TRUE(CreateWorkingDirectory(program, row.named));
+    }
     ASSERT_TRUE(StartProgram(program, &existing));
-    Obstacle obstacle{program, mounts, row.mount};
+    Obstacle obstacle{program, mounts, row.mount, row.named};
     if (!row.place(obstacle)) {
         row.remove(obstacle);
         FAIL() << "the obstacle could not be put in place";
@@ -601,7 +648,7 @@ TEST_P(SaveFailure, KeepsTheOldFileAndSavesOnceTheCauseIsGone)
                   reactionTimeoutMs);
         EXPECT_NE(dialog, nullptr) << "no message box";
         if (dialog) {
-            ExpectMessageBox(dialog, saveFailedText, IDI_HAND);
+            ExpectMessageBox(dialog, std::string(saveFailedText) + "\n\n" + row.reason, IDI_HAND);
             PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
             EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, reactionTimeoutMs))
                 << "the message box stays";
