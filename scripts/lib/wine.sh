@@ -89,6 +89,11 @@ wine_set_colours() {
     wine reg add 'HKCU\Control Panel\Colors' /v "${pair%%:*}" /t REG_SZ /d "${pair#*:}" /f \
       >/dev/null 2>&1 || return 1
   done
+  # A new prefix's theme sets its colours for the running session only
+  # (SetSysColors), and those would hide the scheme until the session ends.
+  wine reg delete 'HKCU\Software\Wine\Temporary System Parameters\Control Panel\Colors' /f \
+    >/dev/null 2>&1
+  return 0
 }
 
 wine_xvfb_start() {
