@@ -28,22 +28,6 @@ void ReportFailure(const std::string& message)
     failureHandler(message);
 }
 
-// A path that the code page holds, so that ANSI calls (and CreateProcessA's
-// working directory) can take it; false where a letter would be lost.
-bool ToCodePage(const std::wstring& path, std::string& bytes)
-{
-    BOOL lost = FALSE;
-    int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), -1, nullptr, 0,
-                                   nullptr, &lost);
-    if (size <= 0 || lost)
-        return false;
-    bytes.assign(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), -1, bytes.data(), size, nullptr,
-                        nullptr);
-    bytes.pop_back();  // the terminator
-    return true;
-}
-
 // Also empties a directory that a case put in place of tessorn.ini. A mount
 // point keeps existing: only its content goes.
 void RemoveTree(const std::string& directory)
@@ -92,15 +76,24 @@ BOOL CALLBACK CollectTopLevel(HWND window, LPARAM parameter)
     return TRUE;
 }
 
+// Wide text as bytes of a code page; false where a letter has no byte
+// there (and would come out as "?").
+bool ToCodePage(UINT codePage, const std::wstring& text, std::string& bytes)
+{
+    BOOL lost = FALSE;
+    int length = static_cast<int>(text.size());
+    int size = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr, 0,
+                                   nullptr, &lost);
+    bytes.assign(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text.data(), length, bytes.data(), size,
+                        nullptr, nullptr);
+    return !lost;
+}
+
 std::string ToCodePage1252(const std::wstring& text)
 {
-    if (text.empty())
-        return {};
-    int size = WideCharToMultiByte(1252, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                   nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(1252, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
-                        nullptr, nullptr);
+    std::string bytes;
+    ToCodePage(1252, text, bytes);
     return bytes;
 }
 
@@ -154,8 +147,9 @@ std::string CreateScratchDirectory(const wchar_t* suffix)
         wchar_t shortName[MAX_PATH];
         DWORD shortLength = GetShortPathNameW(name.c_str(), shortName, MAX_PATH);
         std::string path;
-        if (ToCodePage(name, path) ||
-            (shortLength > 0 && shortLength < MAX_PATH && ToCodePage(shortName, path)))
+        // ANSI calls, CreateProcessA's working directory among them, take it.
+        if (ToCodePage(CP_ACP, name, path) ||
+            (shortLength > 0 && shortLength < MAX_PATH && ToCodePage(CP_ACP, shortName, path)))
             return path;
         RemoveDirectoryW(name.c_str());
         return {};
