@@ -1,6 +1,7 @@
 // tessorn-ui-probe.dll: answers what only the program's own UI thread can
-// tell. Under Wine, WM_GETFONT is refused across processes, and a pointer in
-// lParam is not carried to another process.
+// tell, and does what only the program's process can. Under Wine, WM_GETFONT
+// is refused across processes, a pointer in lParam is not carried to another
+// process, and the system colours a process sees change only from inside.
 //
 // The driver installs ProbeHook as a WH_GETMESSAGE hook on the program's UI
 // thread, so the system loads this DLL into the program and calls the hook

@@ -1,6 +1,7 @@
 // Asks the program's own UI thread what another process cannot see (the
-// font a control holds), or sends it a message whose lParam points into its
-// memory (WM_DPICHANGED), through tessorn-ui-probe.dll (probe.cpp). The DLL
+// font a control holds), sends it a message whose lParam points into its
+// memory (WM_DPICHANGED) or changes its system colours, through
+// tessorn-ui-probe.dll (probe.cpp). The DLL
 // lies beside the driver's exe and is of its architecture, which must be
 // the program's. Failures are recorded as test failures.
 #ifndef TESSORN_UI_PROBE_CLIENT_H
