@@ -27,10 +27,12 @@ fail() {
 }
 
 # Ends what we started, however we leave: scripts/run's process, and every
-# Wine process of its prefix.
+# Wine process of its prefix. The prefix (over a gigabyte) goes too; the log
+# and the working folder stay.
 cleanup() {
   [ -z "$pid" ] || kill "$pid" 2>/dev/null
   [ -d "$state/prefix" ] && WINEPREFIX="$state/prefix" wineserver -k 2>/dev/null
+  rm -rf "$state"
 }
 trap cleanup EXIT
 
