@@ -23,6 +23,10 @@ ensure_packages() {
 BUILD_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest
   libbenchmark-dev g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth clang-format)
 
+# What scripts/run needs beyond the build: the screenshots and the desktop's
+# scale.
+RUN_PACKAGES=(imagemagick x11-utils x11-xserver-utils)
+
 # The 32-bit build and 32-bit Wine: needs the i386 architecture in dpkg.
 # Fails (without stopping the caller) where that cannot be had.
 ensure_32bit_packages() {
