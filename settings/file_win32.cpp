@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <stdint.h>
 #include <stdlib.h>
+#include <wchar.h>
 
 const char settingsFileName[] = "tessorn.ini";
 
@@ -105,15 +106,23 @@ static void FindSaveTarget(wchar_t* target, DWORD capacity)
         GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleW");
     wchar_t real[pathCapacity];
     wchar_t plain[pathCapacity];
-    const DWORD nameRoom = sizeof settingsFileNameW / sizeof settingsFileNameW[0] + 1;
+    DWORD plainLength = GetFullPathNameW(settingsFileNameW, pathCapacity, plain, nullptr);
     if (!finalPath || !RealPath(finalPath, settingsFileNameW, real, pathCapacity) ||
-        !RealPath(finalPath, L".", plain, pathCapacity - nameRoom))
+        plainLength == 0 || plainLength >= pathCapacity)
         return;
-    // A file in the working directory under its own name is no link.
-    if (plain[lstrlenW(plain) - 1] != L'\\')
-        lstrcatW(plain, L"\\");
-    lstrcatW(plain, settingsFileNameW);
-    if (lstrcmpiW(real, plain) != 0 && (DWORD)lstrlenW(real) < capacity)
+    // The file that the plain name reaches directly is no link. The real
+    // path starts with "\\?\" (or "\\?\UNC\" where the plain one has "\\").
+    // Where the two differ only in how they name the same folder (a short
+    // name, say), the real path is as good.
+    const wchar_t* realTail = real;
+    const wchar_t* plainTail = plain;
+    if (wcsncmp(real, L"\\\\?\\UNC\\", 8) == 0) {
+        realTail += 8;
+        plainTail += 2;
+    } else if (wcsncmp(real, L"\\\\?\\", 4) == 0) {
+        realTail += 4;
+    }
+    if (lstrcmpiW(realTail, plainTail) != 0 && (DWORD)lstrlenW(real) < capacity)
         lstrcpyW(target, real);
 }
 
