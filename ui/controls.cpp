@@ -48,6 +48,16 @@ static void AddMemItems()
     }
 }
 
+// The font first: a list's field takes its height from the font, and its
+// dropped-down part from what remains of the height given. Under some code
+// pages the system font a list starts with makes a taller field.
+static void PlaceControl(const ControlRow& row)
+{
+    SendMessageA(*row.entry, WM_SETFONT, (WPARAM)uiFont, 1);
+    SetWindowPos(*row.entry, nullptr, Scale(row.x), Scale(row.y), Scale(row.width),
+                 Scale(row.height), SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void CreateControls()
 {
     for (size_t i = 0; i < controlRowCount; ++i) {
@@ -57,27 +67,19 @@ void CreateControls()
         *row.entry = CreateTextWindow(row.extendedStyle, row.className, row.caption, row.style,
                                       Scale(row.x), Scale(row.y), Scale(row.width),
                                       Scale(row.height), mainWindow, nullptr);
+        PlaceControl(row);
         for (const char* const* item = row.items; item && *item; ++item)
             SendMessageA(*row.entry, CB_ADDSTRING, 0, (LPARAM)*item);
         if (row.entry == &memCombo)
             AddMemItems();
     }
-    // A list sizes its drop-down from the field height of the font it has
-    // when sized; under some code pages the system font makes a taller field.
-    PlaceControls();
 }
 
-// The font first: a list's field takes its height from the font, and its
-// dropped-down part from what remains of the height given.
 void PlaceControls()
 {
     for (size_t i = 0; i < controlRowCount; ++i) {
-        const ControlRow& row = controlRows[i];
-        if (!*row.entry)
-            continue;
-        SendMessageA(*row.entry, WM_SETFONT, (WPARAM)uiFont, 1);
-        SetWindowPos(*row.entry, nullptr, Scale(row.x), Scale(row.y), Scale(row.width),
-                     Scale(row.height), SWP_NOZORDER | SWP_NOACTIVATE);
+        if (*controlRows[i].entry)
+            PlaceControl(controlRows[i]);
     }
 }
 
