@@ -6,8 +6,14 @@
 #   wine_env PREFIX
 #       Exports WINEPREFIX=PREFIX and the quiet, prompt-free Wine settings
 #       (WINEDEBUG=-all, WINEDLLOVERRIDES="mscoree,mshtml=", WINEARCH=win64).
+#   wine_prefix_create PREFIX
+#       Makes a new prefix (wineboot --init; Wine makes the prefix's last
+#       folder only, so its parents are made first). Its system folders
+#       (over a gigabyte, the same in every prefix of one Wine) become hard
+#       links to those of the prefixes beside it, so that each further
+#       prefix costs megabytes. Calls wine_env.
 #   wine_prefix_prepare PREFIX
-#       Creates the prefix once (wineboot --init) and makes sure it carries
+#       Creates the prefix once (wine_prefix_create) and makes sure it carries
 #       the registry values the tests rely on: X11 Driver\Managed = "N" (no
 #       2-second wait when a window closes on a display without a window
 #       manager) and WineDbg\ShowCrashDialog = 0 (a crash ends the program
@@ -65,13 +71,39 @@ _wine_prefix_lacks_32bit() {
     [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]
 }
 
-wine_prefix_prepare() {
+# Wine writes these folders only when it makes or updates a prefix, and
+# then writes the same files into every prefix.
+_wine_shared_folders=(system32 syswow64 winsxs)
+
+_wine_prefix_share() {
+  local prefix="$1" other folder folders=() others=0
+  for other in "$(dirname "$prefix")"/*/; do
+    other=${other%/}
+    [ -d "$other/drive_c/windows/system32" ] || continue
+    [ "$other" -ef "$prefix" ] || others=$((others + 1))
+    for folder in "${_wine_shared_folders[@]}"; do
+      [ -d "$other/drive_c/windows/$folder" ] && folders+=("$other/drive_c/windows/$folder")
+    done
+  done
+  # Only a saving: without hardlink, or where it fails, the copies stay.
+  [ "$others" -eq 0 ] || hardlink --quiet --ignore-time "${folders[@]}" 2>/dev/null
+  return 0
+}
+
+wine_prefix_create() {
   local prefix="$1"
   wine_env "$prefix"
   mkdir -p "$prefix" || return 1
+  wine wineboot --init >/dev/null 2>&1 || { echo "wine: wineboot failed" >&2; return 1; }
+  _wine_prefix_share "$prefix"
+}
+
+wine_prefix_prepare() {
+  local prefix="$1"
+  wine_env "$prefix"
   if [ ! -f "$prefix/system.reg" ] || [ ! -f "$prefix/user.reg" ]; then
     echo "wine: creating prefix $prefix" >&2
-    wine wineboot --init >/dev/null 2>&1 || { echo "wine: wineboot failed" >&2; return 1; }
+    wine_prefix_create "$prefix" || return 1
   fi
   _wine_registry_ok && return 0
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
