@@ -8,17 +8,21 @@
 #       (WINEDEBUG=-all, WINEDLLOVERRIDES="mscoree,mshtml=", WINEARCH=win64).
 #   wine_prefix_create PREFIX
 #       Makes a new prefix (wineboot --init; Wine makes the prefix's last
-#       folder only, so its parents are made first). Its system folders
-#       (over a gigabyte, the same in every prefix of one Wine) become hard
-#       links to those of the prefixes beside it, so that each further
-#       prefix costs megabytes. Calls wine_env.
+#       folder only, so its parents are made first) and waits until the
+#       Wine that made it has ended, so call it while no wineserver runs
+#       for PREFIX. Then its system folders (over a gigabyte, the same in
+#       every prefix of one Wine) become hard links to those of the
+#       prefixes beside it, so that each further prefix costs megabytes.
+#       Calls wine_env.
 #   wine_prefix_prepare PREFIX
-#       Creates the prefix once (wine_prefix_create) and makes sure it carries
-#       the registry values the tests rely on: X11 Driver\Managed = "N" (no
-#       2-second wait when a window closes on a display without a window
-#       manager) and WineDbg\ShowCrashDialog = 0 (a crash ends the program
-#       instead of waiting for a click). Re-reads both values and fails if
-#       they did not take. Idempotent; calls wine_env.
+#       Shares the system folders of a prefix made before prefixes shared
+#       them (see wine_prefix_create), before any program runs in it, and
+#       makes sure it carries the registry values the tests rely on:
+#       X11 Driver\Managed = "N" (no 2-second wait when a window closes on
+#       a display without a window manager) and WineDbg\ShowCrashDialog = 0
+#       (a crash ends the program instead of waiting for a click). Re-reads
+#       both values and fails if they did not take. Idempotent; calls
+#       wine_env.
 #   wine_xvfb_start STATE_DIR
 #       Starts Xvfb on a free display number (the server picks it and reports
 #       it through -displayfd once it accepts connections), with a screen of
@@ -28,9 +32,10 @@
 #       Starts one persistent wineserver for $WINEPREFIX, so every program
 #       run after it starts warm; writes STATE_DIR/wineserver.pid.
 #   wine_session_start STATE_DIR PREFIX
-#       All of the above, in order, then writes STATE_DIR/env, a file of
-#       export lines (DISPLAY, WINEPREFIX, ...) for wine_session_env.
-#       Stops a session left behind in STATE_DIR first.
+#       Starts Xvfb, creates the prefix where it is new, starts the
+#       wineserver and prepares the prefix, then writes STATE_DIR/env, a
+#       file of export lines (DISPLAY, WINEPREFIX, ...) for
+#       wine_session_env. Stops a session left behind in STATE_DIR first.
 #   wine_set_dpi DPI
 #       Gives $WINEPREFIX the display scale DPI (96 = 100 %, 192 = 200 %),
 #       as Windows' display settings would; programs started after it see it.
@@ -95,16 +100,16 @@ wine_prefix_create() {
   wine_env "$prefix"
   mkdir -p "$prefix" || return 1
   wine wineboot --init >/dev/null 2>&1 || { echo "wine: wineboot failed" >&2; return 1; }
+  # Files replaced under Wine's running services cost the next program
+  # seconds (its RPC service fails to start), so share only once they end.
+  wineserver -w
   _wine_prefix_share "$prefix"
 }
 
 wine_prefix_prepare() {
   local prefix="$1"
   wine_env "$prefix"
-  if [ ! -f "$prefix/system.reg" ] || [ ! -f "$prefix/user.reg" ]; then
-    echo "wine: creating prefix $prefix" >&2
-    wine_prefix_create "$prefix" || return 1
-  fi
+  _wine_prefix_share "$prefix"
   _wine_registry_ok && return 0
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
@@ -193,6 +198,10 @@ wine_session_start() {
   wine_env "$prefix"
   echo "$prefix" >"$state/prefix"
   wine_xvfb_start "$state" || return 1
+  if [ ! -f "$prefix/system.reg" ] || [ ! -f "$prefix/user.reg" ]; then
+    echo "wine: creating prefix $prefix" >&2
+    wine_prefix_create "$prefix" || { wine_session_stop "$state"; return 1; }
+  fi
   wine_server_start "$state" || { wine_session_stop "$state"; return 1; }
   wine_prefix_prepare "$prefix" || { wine_session_stop "$state"; return 1; }
   {
