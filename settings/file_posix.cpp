@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 const char settingsFileName[] = "tessorn.ini";
@@ -63,6 +64,12 @@ ReadOutcome ReadSettingsFile(unsigned char** content, size_t* length)
     return settingsFileRead;
 }
 
+void PauseBeforeRetry()
+{
+    struct timespec pause = {0, 50 * 1000 * 1000};
+    nanosleep(&pause, nullptr);
+}
+
 static bool WriteAll(int file, const unsigned char* bytes, size_t length)
 {
     while (length > 0) {
@@ -77,56 +84,81 @@ static bool WriteAll(int file, const unsigned char* bytes, size_t length)
     return true;
 }
 
-// A refusal in the folder (making the temporary file) means the folder may
-// not be written; at the file itself, that something holds it.
-static SaveOutcome FailureFor(int error, bool inFolder)
+// A file that is a mount point (EBUSY) may be written but not replaced.
+static StepOutcome StepFor(int error, bool inFolder)
 {
     if (error == ENOSPC || error == EDQUOT)
-        return {diskFull, (unsigned long)error};
-    if (error == EBUSY || error == ETXTBSY)
-        return {fileInUse, (unsigned long)error};
-    if (inFolder && (error == EACCES || error == EPERM || error == EROFS))
-        return {folderNotWritable, (unsigned long)error};
-    return {otherObstacle, (unsigned long)error};
+        return {stepDiskFull, inFolder, (unsigned long)error};
+    if (error == ETXTBSY)
+        return {stepHeld, inFolder, (unsigned long)error};
+    if (error == EACCES || error == EPERM || error == EROFS || error == EBUSY)
+        return {stepRefused, inFolder, (unsigned long)error};
+    return {stepFailed, inFolder, (unsigned long)error};
 }
 
-SaveOutcome ReplaceSettingsFile(const unsigned char* bytes, size_t length)
+void FindSaveTarget(SaveTarget* target)
 {
     // A link is followed, so that the file it points to gets the new bytes
     // and the link stays a link.
-    char target[PATH_MAX];
-    if (!realpath(settingsFileName, target))
-        strcpy(target, settingsFileName);
-    char tempPath[PATH_MAX + sizeof tempFileSuffix];
-    snprintf(tempPath, sizeof tempPath, "%s%s", target, tempFileSuffix);
-
-    // No write permission for anyone marks the file as kept read-only;
-    // root could replace it regardless.
+    char real[PATH_MAX];
+    if (!realpath(settingsFileName, real) || strlen(real) >= savePathCapacity)
+        strcpy(real, settingsFileName);
+    strcpy(target->path, real);
     struct stat status;
-    bool exists = stat(target, &status) == 0;
-    if (exists && S_ISDIR(status.st_mode))
-        return {folderAtFileName, 0};
-    if (exists && (status.st_mode & 0222) == 0)
-        return {fileReadOnly, 0};
+    target->exists = stat(target->path, &status) == 0;
+    target->isDirectory = target->exists && S_ISDIR(status.st_mode);
+    // No write permission for anyone marks the file as kept read-only;
+    // root could write it regardless.
+    target->readOnly = target->exists && (status.st_mode & 0222) == 0;
+    target->links = target->exists ? (unsigned long)status.st_nlink : 0;
+    target->kept = target->exists ? (unsigned long)(status.st_mode & 07777) : 0;
+}
 
-    unlink(tempPath);  // left over from a save that was interrupted
+StepOutcome ReplaceByRename(const SaveTarget& target, const unsigned char* bytes, size_t length)
+{
+    char tempPath[savePathCapacity + sizeof tempFileSuffix];
+    snprintf(tempPath, sizeof tempPath, "%s%s", target.path, tempFileSuffix);
+    // Left over from a save that was interrupted.
+    if (unlink(tempPath) != 0 && errno != ENOENT)
+        return StepFor(errno, true);
     int file = open(tempPath, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (file < 0)
-        return FailureFor(errno, true);
+        return StepFor(errno, true);
     // The new file keeps who may read it.
-    bool complete = !exists || fchmod(file, status.st_mode & 07777) == 0;
+    bool complete = !target.exists || fchmod(file, (mode_t)target.kept) == 0;
     complete = complete && WriteAll(file, bytes, length) && fsync(file) == 0;
     int error = complete ? 0 : errno;
     if (close(file) != 0 && complete) {
         error = errno;
         complete = false;
     }
-    if (complete && rename(tempPath, target) != 0) {
+    bool moveFailed = complete && rename(tempPath, target.path) != 0;
+    if (moveFailed)
         error = errno;
-        complete = false;
-    }
-    if (complete)
-        return {saveSucceeded, 0};
+    if (complete && !moveFailed)
+        return {stepDone, false, 0};
     unlink(tempPath);
-    return FailureFor(error, false);
+    return StepFor(error, !moveFailed);
+}
+
+StepOutcome WriteInPlace(const SaveTarget& target, const unsigned char* bytes, size_t length)
+{
+    int file = open(target.path, O_WRONLY | O_CLOEXEC);
+    if (file < 0)
+        return StepFor(errno, false);
+    struct stat status;
+    int error = fstat(file, &status) == 0 ? 0 : errno;
+    // Room first, so that a full disk leaves the old bytes as they were.
+    if (error == 0 && status.st_size < (off_t)length) {
+        error = posix_fallocate(file, 0, (off_t)length);
+        // Where the file system cannot reserve room, growing the file is all there is.
+        if (error == EINVAL || error == EOPNOTSUPP || error == EBADF)
+            error = ftruncate(file, (off_t)length) == 0 ? 0 : errno;
+    }
+    if (error == 0 &&
+        !(WriteAll(file, bytes, length) && ftruncate(file, (off_t)length) == 0 && fsync(file) == 0))
+        error = errno;
+    if (close(file) != 0 && error == 0)
+        error = errno;
+    return error == 0 ? StepOutcome{stepDone, false, 0} : StepFor(error, false);
 }

@@ -7,11 +7,7 @@
 
 const char settingsFileName[] = "tessorn.ini";
 
-enum {
-    heldAttempts = 20,  // most programs that hold the file let go within a second
-    retryPauseMs = 50,
-    pathCapacity = 1024,  // wide characters: far more than MAX_PATH
-};
+enum { retryPauseMs = 50 };
 
 // Attributes the user may have given the file, carried over to the new one.
 // Read-only is not among them: it refuses the save instead.
@@ -63,13 +59,18 @@ static ReadOutcome TryReadSettingsFile(unsigned char** content, size_t* length)
     return settingsFileRead;
 }
 
+void PauseBeforeRetry()
+{
+    Sleep(retryPauseMs);
+}
+
 ReadOutcome ReadSettingsFile(unsigned char** content, size_t* length)
 {
     *content = nullptr;
     *length = 0;
     ReadOutcome outcome = TryReadSettingsFile(content, length);
     for (int attempt = 1; attempt < heldAttempts && outcome == settingsFileUnreadable; ++attempt) {
-        Sleep(retryPauseMs);
+        PauseBeforeRetry();
         outcome = TryReadSettingsFile(content, length);
     }
     return outcome;
@@ -80,40 +81,25 @@ typedef DWORD(WINAPI* FinalPathFunction)(HANDLE, LPWSTR, DWORD, DWORD);
 static const wchar_t settingsFileNameW[] = L"tessorn.ini";
 static const wchar_t tempFileSuffix[] = L".tmp";
 
-// The full path of what `name` really is, every link followed, in the
-// "\\?\" form, which the wide file calls take with any letter and length.
-static bool RealPath(FinalPathFunction finalPath, const wchar_t* name, wchar_t* path,
-                     DWORD capacity)
+// Where the open file is not what the plain name reaches directly (it is
+// reached through a link), its real path replaces the plain one in path:
+// the "\\?\" form, which the wide calls take with any letter and length.
+// Where the two differ only in how they name the same folder (a short
+// name, say), the plain one is as good. Before Vista no link is followed.
+static void FollowLink(HANDLE file, wchar_t* path)
 {
-    // No access asked: this open disturbs no one who holds the file.
-    HANDLE file = CreateFileW(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD length = finalPath(file, path, capacity, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    CloseHandle(file);
-    return length > 0 && length < capacity;
-}
-
-// Where a save puts the new file: "tessorn.ini" itself, or, where that is a
-// link, the file it points to, so that the link stays. The path is taken in
-// UTF-16, since the ANSI code page may not hold every letter of a folder's
-// name. Before Vista no link can be followed.
-static void FindSaveTarget(wchar_t* target, DWORD capacity)
-{
-    lstrcpyW(target, settingsFileNameW);
     FinalPathFunction finalPath = (FinalPathFunction)(void*)GetProcAddress(
         GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleW");
-    wchar_t real[pathCapacity];
-    wchar_t plain[pathCapacity];
-    DWORD plainLength = GetFullPathNameW(settingsFileNameW, pathCapacity, plain, nullptr);
-    if (!finalPath || !RealPath(finalPath, settingsFileNameW, real, pathCapacity) ||
-        plainLength == 0 || plainLength >= pathCapacity)
+    wchar_t real[savePathCapacity];
+    wchar_t plain[savePathCapacity];
+    DWORD realLength = finalPath ? finalPath(file, real, savePathCapacity,
+                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)
+                                 : 0;
+    DWORD plainLength = GetFullPathNameW(path, savePathCapacity, plain, nullptr);
+    if (realLength == 0 || realLength >= savePathCapacity || plainLength == 0 ||
+        plainLength >= savePathCapacity)
         return;
-    // The file that the plain name reaches directly is no link. The real
-    // path starts with "\\?\" (or "\\?\UNC\" where the plain one has "\\").
-    // Where the two differ only in how they name the same folder (a short
-    // name, say), the real path is as good.
+    // The real path starts with "\\?\", or "\\?\UNC\" where the plain one has "\\".
     const wchar_t* realTail = real;
     const wchar_t* plainTail = plain;
     if (wcsncmp(real, L"\\\\?\\UNC\\", 8) == 0) {
@@ -122,26 +108,38 @@ static void FindSaveTarget(wchar_t* target, DWORD capacity)
     } else if (wcsncmp(real, L"\\\\?\\", 4) == 0) {
         realTail += 4;
     }
-    if (lstrcmpiW(realTail, plainTail) != 0 && (DWORD)lstrlenW(real) < capacity)
-        lstrcpyW(target, real);
+    if (lstrcmpiW(realTail, plainTail) != 0)
+        lstrcpyW(path, real);
 }
 
-// Virus scanners, sync clients, backup agents and the renderer itself hold
-// the file for moments: such an answer is worth waiting out.
-static bool IsHeld(DWORD error)
+void FindSaveTarget(SaveTarget* target)
 {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-           error == ERROR_ACCESS_DENIED;
-}
-
-// Pauses and returns true while the error may pass and the save has not
-// used up the attempts a load has.
-static bool WaitedForRelease(DWORD error, int* attempts)
-{
-    if (!IsHeld(error) || ++*attempts >= heldAttempts)
-        return false;
-    Sleep(retryPauseMs);
-    return true;
+    lstrcpyW(target->path, settingsFileNameW);
+    // No access asked: this open disturbs no one who holds the file.
+    HANDLE file = CreateFileW(settingsFileNameW, 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION information;
+    bool opened = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &information);
+    if (opened)
+        FollowLink(file, target->path);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    if (!opened) {
+        // Not there, or not to be looked at: its attributes tell what they can.
+        information.dwFileAttributes = GetFileAttributesW(settingsFileNameW);
+        information.nNumberOfLinks = 1;
+    }
+    DWORD attributes = information.dwFileAttributes;
+    target->exists = attributes != INVALID_FILE_ATTRIBUTES;
+    target->isDirectory = target->exists && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    // Some replace calls (and Wine running as root) would overwrite a
+    // read-only file, the user's way to keep it, anyway.
+    target->readOnly = target->exists && (attributes & FILE_ATTRIBUTE_READONLY);
+    target->links = information.nNumberOfLinks;
+    // Attributes the user may have given the file, carried over to a new one.
+    target->kept = target->exists && (attributes & keptAttributes) ? attributes & keptAttributes
+                                                                   : FILE_ATTRIBUTE_NORMAL;
 }
 
 // True when the file is gone or never was.
@@ -154,76 +152,83 @@ static bool RemoveFile(const wchar_t* path, DWORD* error)
     return *error == ERROR_FILE_NOT_FOUND || *error == ERROR_PATH_NOT_FOUND;
 }
 
-// A refusal in the folder (making or removing the temporary file) means the
-// folder may not be written; at the file itself, that a program holds it.
-static SaveOutcome FailureFor(DWORD error, bool inFolder)
+// Wine refuses a move over a file that anyone holds as access denied, so a
+// refused move says only that the file cannot be replaced: writing it in
+// place then tells a holder from a lack of permission.
+static StepOutcome StepFor(DWORD error, bool inFolder)
 {
     if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL)
-        return {diskFull, error};
+        return {stepDiskFull, inFolder, error};
     if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
-        return {fileInUse, error};
+        return {stepHeld, inFolder, error};
     if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT)
-        return {inFolder ? folderNotWritable : fileInUse, error};
-    return {otherObstacle, error};
+        return {stepRefused, inFolder, error};
+    return {stepFailed, inFolder, error};
 }
 
-// 0 once the bytes are on the disk, else the error.
+// 0 once the bytes are written, else the error.
 static DWORD WriteWhole(HANDLE file, const unsigned char* bytes, size_t length)
 {
     DWORD written = 0;
     if (!WriteFile(file, bytes, (DWORD)length, &written, nullptr))
         return GetLastError();
     // A disk file is written short only when the disk is full.
-    if (written != length)
-        return ERROR_DISK_FULL;
-    return FlushFileBuffers(file) ? 0 : GetLastError();
+    return written == length ? 0 : ERROR_DISK_FULL;
 }
 
-SaveOutcome ReplaceSettingsFile(const unsigned char* bytes, size_t length)
+StepOutcome ReplaceByRename(const SaveTarget& target, const unsigned char* bytes, size_t length)
 {
-    wchar_t target[pathCapacity];
-    FindSaveTarget(target, pathCapacity);
-    wchar_t tempPath[pathCapacity + sizeof tempFileSuffix / sizeof tempFileSuffix[0]];
-    lstrcpyW(tempPath, target);
+    wchar_t tempPath[savePathCapacity + sizeof tempFileSuffix / sizeof tempFileSuffix[0]];
+    lstrcpyW(tempPath, target.path);
     lstrcatW(tempPath, tempFileSuffix);
-
-    // A read-only file is the user's way to keep it; some replace calls
-    // (and Wine running as root) would overwrite it anyway.
-    DWORD attributes = GetFileAttributesW(target);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return {folderAtFileName, 0};
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        return {fileReadOnly, 0};
-    DWORD newAttributes = FILE_ATTRIBUTE_NORMAL;
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & keptAttributes))
-        newAttributes = attributes & keptAttributes;
-
-    // The whole save waits at most as long as a load, whichever steps meet a holder.
-    int attempts = 0;
     DWORD error = 0;
     // A temporary file left over from a save that was interrupted.
-    while (!RemoveFile(tempPath, &error)) {
-        if (!WaitedForRelease(error, &attempts))
-            return FailureFor(error, true);
-    }
-    HANDLE file;
-    while ((file = CreateFileW(tempPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW, newAttributes,
-                               nullptr)) == INVALID_HANDLE_VALUE) {
-        if (!WaitedForRelease(error = GetLastError(), &attempts))
-            return FailureFor(error, true);
-    }
+    if (!RemoveFile(tempPath, &error))
+        return StepFor(error, true);
+    HANDLE file = CreateFileW(tempPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW, target.kept,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return StepFor(GetLastError(), true);
     error = WriteWhole(file, bytes, length);
+    if (error == 0 && !FlushFileBuffers(file))
+        error = GetLastError();
     if (!CloseHandle(file) && error == 0)
         error = GetLastError();
-    while (error == 0 &&
-           !MoveFileExW(tempPath, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    bool moveFailed = error == 0 &&
+                      !MoveFileExW(tempPath, target.path,
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (moveFailed)
         error = GetLastError();
-        if (WaitedForRelease(error, &attempts))
-            error = 0;
-    }
     if (error == 0)
-        return {saveSucceeded, 0};
+        return {stepDone, false, 0};
     DWORD ignored;
     RemoveFile(tempPath, &ignored);
-    return FailureFor(error, false);
+    return StepFor(error, !moveFailed);
+}
+
+StepOutcome WriteInPlace(const SaveTarget& target, const unsigned char* bytes, size_t length)
+{
+    // For us alone, so that no reader sees half of it.
+    HANDLE file = CreateFileW(target.path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return StepFor(GetLastError(), false);
+    LARGE_INTEGER size, end, start;
+    end.QuadPart = (LONGLONG)length;
+    start.QuadPart = 0;
+    DWORD error = GetFileSizeEx(file, &size) ? 0 : GetLastError();
+    // Room first, so that a full disk leaves the old bytes as they were.
+    if (error == 0 && size.QuadPart < end.QuadPart &&
+        !(SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file)))
+        error = GetLastError();
+    if (error == 0 && !SetFilePointerEx(file, start, nullptr, FILE_BEGIN))
+        error = GetLastError();
+    if (error == 0)
+        error = WriteWhole(file, bytes, length);
+    // The write ended where the file is to end: whatever follows goes.
+    if (error == 0 && !(SetEndOfFile(file) && FlushFileBuffers(file)))
+        error = GetLastError();
+    if (!CloseHandle(file) && error == 0)
+        error = GetLastError();
+    return error == 0 ? StepOutcome{stepDone, false, 0} : StepFor(error, false);
 }

@@ -85,11 +85,12 @@ bool LoadSettings();
 enum SaveObstacle {
     saveSucceeded,
     fileReadOnly,       // the user protected the file
-    folderNotWritable,  // no new file may be made beside it
+    folderNotWritable,  // no new file may be made beside it, nor the file written
     fileInUse,          // another program held it for longer than the retries wait
     diskFull,
-    folderAtFileName,  // a directory stands where the file should be
-    otherObstacle,     // only the system's error code tells
+    folderAtFileName,   // a directory stands where the file should be
+    fileNotChangeable,  // neither replaced nor written: the file's own permissions
+    otherObstacle,      // only the system's error code tells
 };
 
 struct SaveOutcome {
@@ -97,8 +98,8 @@ struct SaveOutcome {
     unsigned long systemError;  // the platform's error code, 0 where there is none
 };
 
-// Writes "tessorn.ini" from the controls (and mem from the record), so that
-// either the whole new file is in place or the old one is untouched.
+// Writes "tessorn.ini" from the controls (and mem from the record); a
+// failed save leaves the old file as it was (PutSettingsFile tells how).
 SaveOutcome SaveSettings();
 
 // The value bytes of lines 2 to 14 as the controls show them now; provided

@@ -99,6 +99,7 @@ static const char* const obstacleTexts[] = {
     "Ein anderes Programm verwendet die Datei gerade.",
     "Der Datentr\xE4ger ist voll.",
     "Unter dem Namen \"tessorn.ini\" liegt ein Ordner.",
+    "Die Datei \"tessorn.ini\" darf nicht ge\xE4ndert werden.",
     nullptr,  // the system's own words for its error
 };
 static_assert(sizeof obstacleTexts / sizeof obstacleTexts[0] == otherObstacle + 1,

@@ -2,9 +2,14 @@
 #include "settings_file.h"
 #include "settings_test_support.h"
 
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 // Natively there are no controls: the tests set what they would show.
 static unsigned char controlValues[savedValueCount];
@@ -143,5 +148,92 @@ TEST_F(SaveToFile, SaveThroughALinkReachesTheFileItPointsTo)
     EXPECT_FALSE(Exists(tempFileName));
     EXPECT_FALSE(Exists("shared/copy.ini.tmp"));
 }
+
+// Root may write anything, so a save that must meet a refusal runs in a
+// child as another user; a file size limit stands in for a full disk.
+int SaveInChild(bool asOtherUser, rlim_t sizeLimit)
+{
+    const passwd* other = getpwnam("nobody");
+    pid_t child = fork();
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = {sizeLimit, sizeLimit};
+        bool ready = setrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+                     (!asOtherUser || (other && setgroups(0, nullptr) == 0 &&
+                                       setgid(other->pw_gid) == 0 && setuid(other->pw_uid) == 0));
+        _exit(ready ? SaveSettings().obstacle : 100);
+    }
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)
+               ? WEXITSTATUS(status)
+               : -1;
+}
+
+void GiveToOtherUser(const char* path)
+{
+    const passwd* other = getpwnam("nobody");
+    ASSERT_TRUE(other && chown(path, other->pw_uid, other->pw_gid) == 0);
+}
+
+// A sticky folder, as shared folders are: others may add files and write
+// ours where its permissions allow, but not remove or replace it.
+void SharedFolder(mode_t fileMode)
+{
+    ASSERT_EQ(chmod(".", 01777), 0);
+    ASSERT_EQ(chmod("tessorn.ini", fileMode), 0);
+}
+
+struct PlaceCase {
+    const char* name;
+    void (*place)();  // around the old "tessorn.ini" in the working directory
+    bool asOtherUser;
+    rlim_t sizeLimit;
+    int expected;  // a SaveObstacle
+    bool inPlace;  // saved into the same file, which keeps its other names
+};
+
+// clang-format off
+const PlaceCase placeCases[] = {
+    {"PlainFileIsReplaced", [] {}, false, RLIM_INFINITY, saveSucceeded, false},
+    {"SecondNameInAnotherFolder",
+     [] { ASSERT_TRUE(mkdir("shared", 0755) == 0 && link("tessorn.ini", "shared/copy.ini") == 0); },
+     false, RLIM_INFINITY, saveSucceeded, true},
+    {"WritableFileInFolderThatMayNotBeWritten",
+     [] { GiveToOtherUser("tessorn.ini"); GiveToOtherUser("."); ASSERT_EQ(chmod(".", 0555), 0); },
+     true, RLIM_INFINITY, saveSucceeded, true},
+    {"WritableButNotReplaceable", [] { SharedFolder(0666); }, true, RLIM_INFINITY, saveSucceeded, true},
+    {"NeitherReplaceableNorWritable", [] { SharedFolder(0644); }, true, RLIM_INFINITY, fileNotChangeable, false},
+    // Room is made before the first byte is written, so the old bytes stay.
+    {"SecondNameAndNoRoomToGrow", [] { ASSERT_EQ(link("tessorn.ini", "second.ini"), 0); },
+     false, 100, otherObstacle, false},
+};
+// clang-format on
+
+class SaveAround : public SaveToFile, public testing::WithParamInterface<PlaceCase> {};
+
+TEST_P(SaveAround, KeepsTheFileTheUserSetUp)
+{
+    const PlaceCase& row = GetParam();
+    if (row.asOtherUser && geteuid() != 0)
+        GTEST_SKIP() << "needs root to save as another user";
+    const std::string oldFile = "WINDOWED:1\r\nSTATS:1\r\n";
+    Put("tessorn.ini", oldFile);
+    row.place();
+    unsigned char saved[settingsFileSize];
+    FormatSettings(settings.mem, controlValues, saved);
+    struct stat before, after;
+    ASSERT_EQ(stat("tessorn.ini", &before), 0);
+    EXPECT_EQ(SaveInChild(row.asOtherUser, row.sizeLimit), row.expected);
+    ASSERT_EQ(stat("tessorn.ini", &after), 0);
+    EXPECT_EQ(ReadWhole("tessorn.ini"), row.expected == saveSucceeded
+                                            ? std::string((const char*)saved, sizeof saved)
+                                            : oldFile);
+    EXPECT_EQ(after.st_ino == before.st_ino, row.inPlace || row.expected != saveSucceeded);
+    EXPECT_EQ(after.st_nlink, before.st_nlink);
+    EXPECT_FALSE(Exists(tempFileName));
+}
+
+INSTANTIATE_TEST_SUITE_P(Obstacles, SaveAround, testing::ValuesIn(placeCases),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
