@@ -78,5 +78,10 @@ void ShowMessage(HWND owner, const char* text, const wchar_t* reason, UINT flags
         lstrcpynW(wideText + length, reason, 512 - length);
     }
     ToWide(errorCaption, wideCaption, 32);
+    // The box takes the focus; the control that had it gets it back, also
+    // where the system does not reactivate the window after the box.
+    HWND focus = GetFocus();
     MessageBoxW(owner, wideText, wideCaption, flags);
+    if (focus)
+        SetFocus(focus);
 }

@@ -121,6 +121,31 @@ static void ShowSaveFailure(SaveOutcome outcome)
                 MB_OK | MB_ICONERROR);
 }
 
+// The control that had the focus when the window last lost the activation.
+static HWND focusWhileInactive;
+
+// As a dialog does: when the window is active again (a message box closed,
+// the user back from another window) the control that had the focus gets
+// it back, where the default handling would give it to the window itself.
+// Returns whether a control has it.
+static bool OnActivate(WPARAM wParam)
+{
+    HWND focus = GetFocus();
+    if (LOWORD(wParam) == WA_INACTIVE) {
+        focusWhileInactive = IsChild(mainWindow, focus) ? focus : nullptr;
+        return false;
+    }
+    // Without a deactivation before it, the activation comes late: whatever
+    // control has the focus by then keeps it.
+    if (focusWhileInactive && IsChild(mainWindow, focusWhileInactive))
+        focus = focusWhileInactive;
+    focusWhileInactive = nullptr;
+    if (!IsChild(mainWindow, focus))
+        return false;
+    SetFocus(focus);
+    return true;
+}
+
 static void OnCommand(WPARAM wParam, LPARAM lParam)
 {
     HWND sender = (HWND)lParam;
@@ -152,6 +177,10 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         break;
     case WM_COMMAND:
         OnCommand(wParam, lParam);
+        break;
+    case WM_ACTIVATE:
+        if (OnActivate(wParam))
+            return 0;
         break;
     case WM_CTLCOLORBTN:
         return (LRESULT)faceBrush;

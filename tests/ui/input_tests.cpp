@@ -191,6 +191,27 @@ TEST(Keys, TabWalksTheFocusRingAndOtherKeysStay)
         PressChord({tabKey});
         ExpectFocus(program, fpsCombo, reactionTimeoutMs);
     }
+
+    {
+        SCOPED_TRACE("the focus comes back when the window is active again");
+        PressChord({tabKey});
+        PressChord({tabKey});
+        ExpectFocus(program, clockCombo, reactionTimeoutMs);
+        HWND other = CreateWindowExA(0, "STATIC", "another program", WS_OVERLAPPED | WS_VISIBLE, 0,
+                                     0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+        EXPECT_TRUE(WaitUntil(
+            [&] {
+                MSG message;
+                while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+                    DispatchMessageA(&message);
+                SetForegroundWindow(other);
+                return GetForegroundWindow() == other;
+            },
+            reactionTimeoutMs));
+        EXPECT_TRUE(BringToFront(program));
+        ExpectFocus(program, clockCombo, reactionTimeoutMs);
+        DestroyWindow(other);
+    }
     QuitWithButton(program);
 }
 
