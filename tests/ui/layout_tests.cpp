@@ -139,6 +139,46 @@ TEST_P(Window, IsShownAsTheProgramMadeIt)
 
 INSTANTIATE_TEST_SUITE_P(Starts, Window, testing::ValuesIn(startCases), RowName());
 
+// What the file's properties and Task Manager show of the program, read the
+// way they read it: the German block's strings as UTF-16, and the version
+// that project() in CMakeLists.txt names.
+TEST(Window, VersionResourceNamesTheProgram)
+{
+    wchar_t path[MAX_PATH] = L"";
+    MultiByteToWideChar(CP_ACP, 0, programPath.c_str(), -1, path, MAX_PATH);
+    DWORD unused = 0;
+    std::vector<char> info(GetFileVersionInfoSizeW(path, &unused));
+    ASSERT_FALSE(info.empty()) << "no version resource";
+    ASSERT_TRUE(GetFileVersionInfoW(path, 0, static_cast<DWORD>(info.size()), info.data()));
+    const std::pair<const wchar_t*, const wchar_t*> strings[] = {
+        {L"FileDescription", L"Einstellungen f\u00FCr den tessorn-Renderer"},
+        {L"ProductName", L"tessorn-config"},
+        {L"InternalName", L"tessorn-config.exe"},
+        {L"OriginalFilename", L"tessorn-config.exe"},
+        {L"FileVersion", L"" TESSORN_VERSION},
+        {L"ProductVersion", L"" TESSORN_VERSION},
+    };
+    void* value = nullptr;
+    UINT length = 0;
+    for (const auto& [name, expected] : strings) {
+        std::wstring key = std::wstring(L"\\StringFileInfo\\040704E4\\") + name;
+        bool found = VerQueryValueW(info.data(), key.c_str(), &value, &length) && length > 0;
+        EXPECT_EQ(found ? static_cast<const wchar_t*>(value) : L"(missing)", std::wstring(expected))
+            << name;
+    }
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", &value, &length));
+    EXPECT_EQ(static_cast<const WORD*>(value)[0], 0x0407) << "Translation: German";
+    EXPECT_EQ(static_cast<const WORD*>(value)[1], 1252) << "Translation: code page";
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", &value, &length));
+    const auto& fixed = *static_cast<const VS_FIXEDFILEINFO*>(value);
+    auto dotted = [](DWORD high, DWORD low) {
+        return std::to_string(HIWORD(high)) + "." + std::to_string(LOWORD(high)) + "." +
+               std::to_string(HIWORD(low)) + "." + std::to_string(LOWORD(low));
+    };
+    EXPECT_EQ(dotted(fixed.dwFileVersionMS, fixed.dwFileVersionLS), TESSORN_VERSION ".0");
+    EXPECT_EQ(dotted(fixed.dwProductVersionMS, fixed.dwProductVersionLS), TESSORN_VERSION ".0");
+}
+
 TEST(Controls, StandWhereTheProgramPutsThem)
 {
     Program program;
