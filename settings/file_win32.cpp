@@ -112,6 +112,33 @@ static void FollowLink(HANDLE file, wchar_t* path)
         lstrcpyW(path, real);
 }
 
+typedef BOOL(WINAPI* FileInfoFunction)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+
+// The attributes of the open file and how many names it has. Since Vista
+// they can be asked for alone; the older call also asks for the volume,
+// which under Wine costs a save a quarter of its time.
+static bool ReadFileFacts(HANDLE file, DWORD* attributes, DWORD* links)
+{
+    FileInfoFunction byClass = (FileInfoFunction)(void*)GetProcAddress(
+        GetModuleHandleA("kernel32.dll"), "GetFileInformationByHandleEx");
+    FILE_BASIC_INFO basic;
+    FILE_STANDARD_INFO standard;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (byClass) {
+        if (!byClass(file, FileBasicInfo, &basic, sizeof basic) ||
+            !byClass(file, FileStandardInfo, &standard, sizeof standard))
+            return false;
+        *attributes = basic.FileAttributes;
+        *links = standard.NumberOfLinks;
+        return true;
+    }
+    if (!GetFileInformationByHandle(file, &information))
+        return false;
+    *attributes = information.dwFileAttributes;
+    *links = information.nNumberOfLinks;
+    return true;
+}
+
 void FindSaveTarget(SaveTarget* target)
 {
     lstrcpyW(target->path, settingsFileNameW);
@@ -119,24 +146,21 @@ void FindSaveTarget(SaveTarget* target)
     HANDLE file = CreateFileW(settingsFileNameW, 0,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    BY_HANDLE_FILE_INFORMATION information;
-    bool opened = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &information);
+    DWORD attributes, links = 1;
+    bool opened = file != INVALID_HANDLE_VALUE && ReadFileFacts(file, &attributes, &links);
     if (opened)
         FollowLink(file, target->path);
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
-    if (!opened) {
-        // Not there, or not to be looked at: its attributes tell what they can.
-        information.dwFileAttributes = GetFileAttributesW(settingsFileNameW);
-        information.nNumberOfLinks = 1;
-    }
-    DWORD attributes = information.dwFileAttributes;
+    // Not there, or not to be looked at: its attributes tell what they can.
+    if (!opened)
+        attributes = GetFileAttributesW(settingsFileNameW);
     target->exists = attributes != INVALID_FILE_ATTRIBUTES;
     target->isDirectory = target->exists && (attributes & FILE_ATTRIBUTE_DIRECTORY);
     // Some replace calls (and Wine running as root) would overwrite a
     // read-only file, the user's way to keep it, anyway.
     target->readOnly = target->exists && (attributes & FILE_ATTRIBUTE_READONLY);
-    target->links = information.nNumberOfLinks;
+    target->links = links;
     // Attributes the user may have given the file, carried over to a new one.
     target->kept = target->exists && (attributes & keptAttributes) ? attributes & keptAttributes
                                                                    : FILE_ATTRIBUTE_NORMAL;
