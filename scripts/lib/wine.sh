@@ -228,10 +228,14 @@ _wine_pid_is() {
   tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q -- "$program"
 }
 
+# Gone also when only its exit status is left: a process whose parent has
+# ended waits for the system's first process to collect it, which here
+# takes seconds.
 _wine_wait_gone() {
-  local pid="$1" _
+  local pid="$1" state _
   for _ in $(seq 1 50); do
-    kill -0 "$pid" 2>/dev/null || return 0
+    state=$(awk '{ print $3 }' "/proc/$pid/stat" 2>/dev/null) || return 0
+    case "$state" in "" | Z | X) return 0 ;; esac
     sleep 0.1
   done
   return 1
