@@ -6,7 +6,10 @@
 #                                            programs (LANG picks Wine's code page), and
 #                                            TESSORN_UI_DPI=N gives the prefix that scale,
 #                                            TESSORN_UI_COLOURS=NAME:R G B,... those colours
-#   wine-fixture.sh run STATE_DIR COMMAND... runs COMMAND inside that session
+#   wine-fixture.sh run STATE_DIR COMMAND... runs COMMAND inside that session; where
+#                                            Wine could not start the program at all
+#                                            (its start failed and it wrote nothing),
+#                                            tries again
 #   wine-fixture.sh stop STATE_DIR           ends exactly what start started
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -16,9 +19,20 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 command=${1:-}
 state=${2:-}
 if [ -z "$command" ] || [ -z "$state" ]; then
-  sed -n '2,8p' "$0" >&2
+  sed -n '2,11p' "$0" >&2
   exit 2
 fi
+
+# Succeeds when OUTPUT is Wine's own message that it could not start the
+# program (under load now and then "ShellExecuteEx failed: Internal error",
+# error 1359), alone: not a line from the program. Every translation of the
+# message names ShellExecuteEx on its last line.
+wine_did_not_start() {
+  local lines
+  lines=$(tr -d '\r' <"$1" | grep -v '^[[:space:]]*$')
+  [ -n "$lines" ] && [ "$(wc -l <<<"$lines")" -le 2 ] &&
+    tail -n 1 <<<"$lines" | grep -q 'ShellExecuteEx'
+}
 
 case "$command" in
   start)
@@ -35,7 +49,18 @@ case "$command" in
   run)
     shift 2
     wine_session_env "$state" || exit 1
-    exec "$@"
+    output=$(mktemp) || exit 1
+    attempts=3
+    for attempt in $(seq 1 "$attempts"); do
+      "$@" 2>&1 | tee "$output"
+      status=${PIPESTATUS[0]}
+      [ "$status" -ne 0 ] && [ "$attempt" -lt "$attempts" ] && wine_did_not_start "$output" || break
+      echo "wine-fixture: Wine could not start the program (attempt $attempt of $attempts);" \
+           "trying again" >&2
+      sleep 1
+    done
+    rm -f "$output"
+    exit "$status"
     ;;
   stop)
     wine_session_stop "$state"
