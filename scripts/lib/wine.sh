@@ -1,28 +1,54 @@
 # shellcheck shell=bash
 # Sourced by the scripts: runs Windows programs under Wine on a private,
-# headless X display, with a Wine prefix of our own.
+# headless X display, in Wine prefixes copied from one that Wine made once.
 #
 # Functions:
 #   wine_env PREFIX
 #       Exports WINEPREFIX=PREFIX and the quiet, prompt-free Wine settings
 #       (WINEDEBUG=-all, WINEDLLOVERRIDES="mscoree,mshtml=", WINEARCH=win64).
+#   wine_prefix_base [DIR]
+#       Prints the path of the prefix that this Wine makes (wineboot
+#       --init), kept in DIR (default $TESSORN_WINE_BASES, else build/wine
+#       of this tree) as base-KEY, where KEY hashes the Wine version and the
+#       code below that makes it. Makes it where it is missing: under a
+#       temporary name, renamed into place only when whole, one maker at a
+#       time (a lock in DIR); then removes the bases of other keys there.
+#       No program ever runs in a base: it is only copied. A 64-bit base
+#       runs 64-bit and 32-bit programs alike (WoW64).
+#   wine_prefix_copy BASE PREFIX
+#       Makes PREFIX anew as a copy of BASE: Wine's system folders
+#       (drive_c/windows/system32, syswow64 and winsxs, over a gigabyte that
+#       Wine writes only when it makes or updates a prefix) as hard links,
+#       the registry and all else (some 30 MB) as files of its own. Made
+#       under a temporary name and renamed into place; call it while no
+#       wineserver runs for PREFIX.
 #   wine_prefix_create PREFIX
-#       Makes a new prefix (wineboot --init; Wine makes the prefix's last
-#       folder only, so its parents are made first) and waits until the
-#       Wine that made it has ended, so call it while no wineserver runs
-#       for PREFIX. Then its system folders (over a gigabyte, the same in
-#       every prefix of one Wine) become hard links to those of the
-#       prefixes beside it, so that each further prefix costs megabytes.
-#       Calls wine_env.
-#   wine_prefix_prepare PREFIX
-#       Shares the system folders of a prefix made before prefixes shared
-#       them (see wine_prefix_create), before any program runs in it, and
-#       makes sure it carries the registry values the tests rely on:
-#       X11 Driver\Managed = "N" (no 2-second wait when a window closes on
-#       a display without a window manager) and WineDbg\ShowCrashDialog = 0
-#       (a crash ends the program instead of waiting for a click). Re-reads
-#       both values and fails if they did not take. Idempotent; calls
-#       wine_env.
+#       wine_prefix_base, then wine_prefix_copy into PREFIX. Calls wine_env.
+#   wine_prefix_is_current PREFIX
+#       Succeeds when PREFIX is a copy of the base that this Wine and this
+#       code make (a newer Wine needs a new copy).
+#   wine_reg_set FILE KEY NAME DATA
+#   wine_reg_get FILE KEY NAME
+#   wine_reg_delete FILE KEY
+#       Edit a registry file of a prefix (user.reg, system.reg) in Wine's
+#       own text format while no wineserver runs for it: KEY as
+#       'Control Panel\Desktop' (relative to the file's root), NAME a value
+#       name, DATA as the file writes it ("N", dword:000000c0; see
+#       wine_reg_string and wine_reg_dword). Set replaces the value or adds
+#       it, and the key where it is missing; get prints DATA and fails where
+#       there is none; delete removes the key with its subkeys.
+#   wine_reg_string TEXT / wine_reg_dword NUMBER
+#       Print TEXT or NUMBER as registry file DATA.
+#   wine_prefix_configure PREFIX [--dpi N] [--colours NAME:R G B[,...]]
+#       Writes into PREFIX's user.reg, before its wineserver starts, what
+#       the tests rely on: X11 Driver\Managed = "N" (no 2-second wait when a
+#       window closes on a display without a window manager),
+#       WineDbg\ShowCrashDialog = 0 (a crash ends the program instead of
+#       waiting for a click); with --dpi the display scale (LogPixels: 96 =
+#       100 %, 192 = 200 %), with --colours those system colours
+#       (ButtonFace, ButtonText, ...) as a scheme such as high contrast
+#       sets them. Removes colours a theme kept for a running session.
+#       Re-reads every value and fails if one did not take.
 #   wine_xvfb_start STATE_DIR
 #       Starts Xvfb on a free display number (the server picks it and reports
 #       it through -displayfd once it accepts connections), with a screen of
@@ -31,18 +57,17 @@
 #   wine_server_start STATE_DIR
 #       Starts one persistent wineserver for $WINEPREFIX, so every program
 #       run after it starts warm; writes STATE_DIR/wineserver.pid.
-#   wine_session_start STATE_DIR PREFIX
-#       Starts Xvfb, creates the prefix where it is new, starts the
-#       wineserver and prepares the prefix, then writes STATE_DIR/env, a
+#   wine_session_start STATE_DIR PREFIX [--dpi N] [--colours LIST]
+#       Stops a session left behind in STATE_DIR, makes PREFIX anew as a
+#       copy of the base (wine_prefix_base, wine_prefix_copy), configures
+#       it (wine_prefix_configure), starts Xvfb and the wineserver, checks
+#       through Wine that the registry took, then writes STATE_DIR/env, a
 #       file of export lines (DISPLAY, WINEPREFIX, ...) for
-#       wine_session_env. Stops a session left behind in STATE_DIR first.
+#       wine_session_env.
 #   wine_set_dpi DPI
-#       Gives $WINEPREFIX the display scale DPI (96 = 100 %, 192 = 200 %),
-#       as Windows' display settings would; programs started after it see it.
-#   wine_set_colours NAME:R G B[,NAME:R G B...]
-#       Gives $WINEPREFIX those system colours (ButtonFace, ButtonText, ...),
-#       as a colour scheme such as high contrast does; programs started
-#       after it see them.
+#       Gives $WINEPREFIX the display scale DPI (96 = 100 %, 192 = 200 %)
+#       through Wine, also while its wineserver runs; programs started after
+#       it see it.
 #   wine_session_env STATE_DIR
 #       Exports the variables of a running session (reads STATE_DIR/env).
 #   wine_session_stop STATE_DIR
@@ -60,77 +85,212 @@ wine_env() {
   export WINEARCH=win64
 }
 
-# Prints nothing; succeeds when both registry values read back as wanted.
-_wine_registry_ok() {
-  wine reg query 'HKCU\Software\Wine\X11 Driver' /v Managed 2>/dev/null |
-    grep -Eq 'Managed[[:space:]]+REG_SZ[[:space:]]+N[[:space:]]*$' || return 1
-  wine reg query 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog 2>/dev/null |
-    grep -Eq 'ShowCrashDialog[[:space:]]+REG_DWORD[[:space:]]+0x0[[:space:]]*$'
-}
-
-# A prefix made before 32-bit Wine was installed lacks the 32-bit system
-# files, and 32-bit programs cannot start in it.
-_wine_prefix_lacks_32bit() {
-  local prefix="$1"
-  [ -f "$prefix/system.reg" ] && [ -x /usr/lib/wine/wine ] &&
-    [ ! -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]
-}
-
 # Wine writes these folders only when it makes or updates a prefix, and
 # then writes the same files into every prefix.
 _wine_shared_folders=(system32 syswow64 winsxs)
 
-_wine_prefix_share() {
-  local prefix="$1" other folder folders=() others=0
-  for other in "$(dirname "$prefix")"/*/; do
-    other=${other%/}
-    [ -d "$other/drive_c/windows/system32" ] || continue
-    [ "$other" -ef "$prefix" ] || others=$((others + 1))
-    for folder in "${_wine_shared_folders[@]}"; do
-      [ -d "$other/drive_c/windows/$folder" ] && folders+=("$other/drive_c/windows/$folder")
+_wine_tree=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+# The recipe of a base: everything that decides what it holds. No display
+# and a fixed locale: a base is the same whoever asks for it (Wine brings a
+# copy's locale settings in line with its programs' locale at run time).
+_wine_prefix_boot() {
+  local prefix="$1"
+  wine_env "$prefix"
+  env -u DISPLAY LANG=C.UTF-8 LC_ALL=C.UTF-8 wine wineboot --init >/dev/null 2>&1 || return 1
+  # Whole once Wine's services have ended and saved the registry.
+  wineserver -w
+  [ -f "$prefix/system.reg" ] && [ -f "$prefix/user.reg" ] &&
+    [ -f "$prefix/drive_c/windows/system32/kernel32.dll" ] || return 1
+  # With 32-bit Wine installed, 32-bit programs need its system files.
+  [ ! -x /usr/lib/wine/wine ] || [ -f "$prefix/drive_c/windows/syswow64/kernel32.dll" ]
+}
+
+_wine_prefix_key() {
+  local loader
+  {
+    wine --version 2>&1
+    # 32-bit Wine installed later changes what a new prefix holds.
+    for loader in /usr/lib/wine/wine /usr/lib/wine/wine64; do
+      if [ -e "$loader" ]; then stat -c '%n %s %Y' "$loader"; else echo "$loader absent"; fi
     done
+    declare -f wine_env _wine_prefix_boot
+  } | sha256sum | cut -c1-16
+}
+
+wine_prefix_base() {
+  local dir="${1:-${TESSORN_WINE_BASES:-$_wine_tree/build/wine}}" key base
+  mkdir -p "$dir" && dir=$(cd "$dir" && pwd) || return 1
+  key=$(_wine_prefix_key) || return 1
+  base="$dir/base-$key"
+  [ -f "$base/.complete" ] && { echo "$base"; return 0; }
+  (
+    # fd 9 holds the lock; Wine's processes must not inherit it.
+    flock 9 || exit 1
+    [ -f "$base/.complete" ] && exit 0
+    local part="$dir/.base-$key.part" other
+    rm -rf "$part" "$base"
+    mkdir -p "$part" || exit 1
+    echo "wine: making the Wine prefix that the others are copied from ($base)" >&2
+    if ! _wine_prefix_boot "$part" 9>&-; then
+      echo "wine: wineboot failed in $part" >&2
+      exit 1
+    fi
+    echo "$key" >"$part/.complete"
+    mv -T "$part" "$base" || exit 1
+    # Bases of another Wine or recipe: copies of them hold their own links.
+    for other in "$dir"/base-* "$dir"/.base-*.part; do
+      [ -d "$other" ] && [ "$other" != "$base" ] && rm -rf "$other"
+    done
+    exit 0
+  ) 9>"$dir/.lock" || return 1
+  echo "$base"
+}
+
+wine_prefix_copy() {
+  local base="$1" prefix="$2" part folder excludes=()
+  [ -f "$base/.complete" ] || { echo "wine: $base is not a whole base prefix" >&2; return 1; }
+  mkdir -p "$(dirname "$prefix")" || return 1
+  part="$prefix.part"
+  rm -rf "$part" "$prefix" && mkdir "$part" || return 1
+  for folder in "${_wine_shared_folders[@]}"; do
+    excludes+=("--exclude=./drive_c/windows/$folder")
   done
-  # Only a saving: without hardlink, or where it fails, the copies stay.
-  [ "$others" -eq 0 ] || hardlink --quiet --ignore-time "${folders[@]}" 2>/dev/null
-  return 0
+  # Not the base's own files: the marker, and the name of the socket
+  # folder of the wineserver that made it, which a copy makes anew.
+  tar -C "$base" -c "${excludes[@]}" --exclude=./.complete --exclude=./wineserver . |
+    tar -C "$part" -x || return 1
+  for folder in "${_wine_shared_folders[@]}"; do
+    [ ! -d "$base/drive_c/windows/$folder" ] ||
+      cp -al "$base/drive_c/windows/$folder" "$part/drive_c/windows/$folder" || return 1
+  done
+  cat "$base/.complete" >"$part/.base" || return 1
+  mv -T "$part" "$prefix"
 }
 
 wine_prefix_create() {
-  local prefix="$1"
+  local prefix="$1" base
   wine_env "$prefix"
-  mkdir -p "$prefix" || return 1
-  wine wineboot --init >/dev/null 2>&1 || { echo "wine: wineboot failed" >&2; return 1; }
-  # Files replaced under Wine's running services cost the next program
-  # seconds (its RPC service fails to start), so share only once they end.
-  wineserver -w
-  _wine_prefix_share "$prefix"
+  base=$(wine_prefix_base) || return 1
+  wine_prefix_copy "$base" "$prefix"
 }
 
-wine_prefix_prepare() {
+wine_prefix_is_current() {
   local prefix="$1"
-  wine_env "$prefix"
-  _wine_prefix_share "$prefix"
-  _wine_registry_ok && return 0
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-  _wine_registry_ok || { echo "wine: registry values did not take in $prefix" >&2; return 1; }
+  [ -f "$prefix/system.reg" ] && [ "$(cat "$prefix/.base" 2>/dev/null)" = "$(_wine_prefix_key)" ]
+}
+
+# The registry file's form of a key or value name: backslashes and quotes
+# escaped.
+_wine_reg_escape() {
+  local text="${1//\\/\\\\}"
+  printf '%s' "${text//\"/\\\"}"
+}
+
+wine_reg_string() {
+  printf '"%s"' "$(_wine_reg_escape "$1")"
+}
+
+wine_reg_dword() {
+  printf 'dword:%08x' "$1"
+}
+
+# Runs the awk PROGRAM over FILE and puts the result in its place, whole.
+_wine_reg_rewrite() {
+  local file="$1" program="$2"
+  awk "$_wine_reg_awk_common$program" "$file" >"$file.part" && mv "$file.part" "$file"
+}
+
+# Keys and value names compare without regard to case, as in Wine. A key's
+# section runs from its "[KEY] TIME" line to the next one; a value whose
+# line ends in a backslash goes on on the next line. The key, the name and
+# the line come through the environment: awk -v would undo the escapes.
+_wine_reg_awk_common='
+BEGIN {
+  key = tolower(ENVIRON["WINE_REG_KEY"]); name = tolower(ENVIRON["WINE_REG_NAME"])
+  line = ENVIRON["WINE_REG_LINE"]
+}
+function is_key(text) { return tolower(substr(text, 1, length(key) + 2)) == "[" key "]" }
+function is_subkey(text) { return tolower(substr(text, 1, length(key) + 3)) == "[" key "\\\\" }
+function is_value(text) { return tolower(substr(text, 1, length(name) + 3)) == "\"" name "\"=" }
+'
+
+wine_reg_set() {
+  local file="$1" key
+  key=$(_wine_reg_escape "$2")
+  WINE_REG_KEY="$key" WINE_REG_NAME=$(_wine_reg_escape "$3") \
+    WINE_REG_LINE="\"$(_wine_reg_escape "$3")\"=$4" WINE_REG_TIME=$(date +%s) _wine_reg_rewrite "$file" '
+    continued { continued = ($0 ~ /\\$/); next }
+    /^\[/ {
+      if (inside && !done) { print line; done = 1 }
+      inside = is_key($0)
+      print
+      next
+    }
+    inside && !done && $0 == "" { print line; done = 1 }
+    inside && is_value($0) {
+      if (!done) print line
+      done = 1
+      continued = ($0 ~ /\\$/)
+      next
+    }
+    { print }
+    END {
+      if (inside && !done) { print line; done = 1 }
+      if (!done) printf "\n[%s] %d\n%s\n", ENVIRON["WINE_REG_KEY"], ENVIRON["WINE_REG_TIME"], line
+    }'
+}
+
+wine_reg_get() {
+  local file="$1"
+  WINE_REG_KEY=$(_wine_reg_escape "$2") WINE_REG_NAME=$(_wine_reg_escape "$3") \
+    awk "$_wine_reg_awk_common"'
+    /^\[/ { inside = is_key($0); next }
+    inside && is_value($0) { print substr($0, length(name) + 4); found = 1; exit }
+    END { exit !found }' "$file"
+}
+
+wine_reg_delete() {
+  local file="$1"
+  WINE_REG_KEY=$(_wine_reg_escape "$2") _wine_reg_rewrite "$file" '
+    /^\[/ { dropping = is_key($0) || is_subkey($0) }
+    !dropping { print }'
+}
+
+wine_prefix_configure() {
+  local prefix="$1" dpi="" colours="" pair pairs=() names=() values=() index
+  shift
+  while [ $# -gt 0 ]; do
+    case "$1" in
+      --dpi) dpi="$2"; shift 2 ;;
+      --colours) colours="$2"; shift 2 ;;
+      *) echo "wine_prefix_configure: unknown option $1" >&2; return 2 ;;
+    esac
+  done
+  local file="$prefix/user.reg"
+  names+=('Software\Wine\X11 Driver|Managed'); values+=("$(wine_reg_string N)")
+  names+=('Software\Wine\WineDbg|ShowCrashDialog'); values+=("$(wine_reg_dword 0)")
+  [ -z "$dpi" ] || { names+=('Control Panel\Desktop|LogPixels'); values+=("$(wine_reg_dword "$dpi")"); }
+  IFS=, read -ra pairs <<<"$colours"
+  for pair in "${pairs[@]}"; do
+    names+=("Control Panel\\Colors|${pair%%:*}"); values+=("$(wine_reg_string "${pair#*:}")")
+  done
+  for index in "${!names[@]}"; do
+    wine_reg_set "$file" "${names[index]%%|*}" "${names[index]#*|}" "${values[index]}" || return 1
+  done
+  # A theme's colours for a running session would hide the scheme until it
+  # ends (Wine keeps them apart from the scheme's).
+  wine_reg_delete "$file" 'Software\Wine\Temporary System Parameters\Control Panel\Colors' || return 1
+  for index in "${!names[@]}"; do
+    if [ "$(wine_reg_get "$file" "${names[index]%%|*}" "${names[index]#*|}")" != "${values[index]}" ]; then
+      echo "wine: ${names[index]/|/ } did not take in $file" >&2
+      return 1
+    fi
+  done
 }
 
 wine_set_dpi() {
   wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
-}
-
-wine_set_colours() {
-  local pair IFS=,
-  for pair in $1; do
-    wine reg add 'HKCU\Control Panel\Colors' /v "${pair%%:*}" /t REG_SZ /d "${pair#*:}" /f \
-      >/dev/null 2>&1 || return 1
-  done
-  # A new prefix's theme sets its colours for the running session only
-  # (SetSysColors), and those would hide the scheme until the session ends.
-  wine reg delete 'HKCU\Software\Wine\Temporary System Parameters\Control Panel\Colors' /f \
-    >/dev/null 2>&1
-  return 0
 }
 
 wine_xvfb_start() {
@@ -182,28 +342,32 @@ wine_server_start() {
 }
 
 wine_session_start() {
-  local state="$1" prefix="$2"
+  local state="$1" prefix="$2" base
   if [ -z "$state" ] || [ -z "$prefix" ]; then
-    echo "usage: wine_session_start STATE_DIR PREFIX" >&2
+    echo "usage: wine_session_start STATE_DIR PREFIX [--dpi N] [--colours LIST]" >&2
     return 1
   fi
+  shift 2
   mkdir -p "$state" || return 1
   state=$(cd "$state" && pwd)
-  mkdir -p "$prefix" && prefix=$(cd "$prefix" && pwd) || return 1
+  mkdir -p "$(dirname "$prefix")" && prefix="$(cd "$(dirname "$prefix")" && pwd)/$(basename "$prefix")" ||
+    return 1
   wine_session_stop "$state"
-  if _wine_prefix_lacks_32bit "$prefix"; then
-    echo "wine: $prefix predates 32-bit Wine; making it anew" >&2
-    rm -rf "$prefix" && mkdir -p "$prefix" || return 1
-  fi
-  wine_env "$prefix"
+  base=$(wine_prefix_base) || return 1
+  wine_prefix_copy "$base" "$prefix" || return 1
+  wine_prefix_configure "$prefix" "$@" || return 1
+  echo "$base" >"$state/base"
   echo "$prefix" >"$state/prefix"
+  wine_env "$prefix"
   wine_xvfb_start "$state" || return 1
-  if [ ! -f "$prefix/system.reg" ] || [ ! -f "$prefix/user.reg" ]; then
-    echo "wine: creating prefix $prefix" >&2
-    wine_prefix_create "$prefix" || { wine_session_stop "$state"; return 1; }
-  fi
   wine_server_start "$state" || { wine_session_stop "$state"; return 1; }
-  wine_prefix_prepare "$prefix" || { wine_session_stop "$state"; return 1; }
+  # Wine read the edited registry as it was meant.
+  if ! wine reg query 'HKCU\Software\Wine\X11 Driver' /v Managed 2>/dev/null |
+       grep -Eq 'Managed[[:space:]]+REG_SZ[[:space:]]+N[[:space:]]*$'; then
+    echo "wine: Wine does not see the registry values written into $prefix" >&2
+    wine_session_stop "$state"
+    return 1
+  fi
   {
     printf 'export DISPLAY=%q\n' "$DISPLAY"
     printf 'export WINEPREFIX=%q\n' "$WINEPREFIX"
@@ -256,9 +420,9 @@ wine_session_stop() {
   [ -d "$state" ] || return 0
   prefix=$(cat "$state/prefix" 2>/dev/null)
   pid=$(cat "$state/wineserver.pid" 2>/dev/null)
-  if [ -n "$prefix" ] && [ -d "$prefix" ]; then
+  if [ -n "$prefix" ] && [ -d "$prefix" ] && [ -n "$pid" ]; then
     WINEPREFIX="$prefix" wineserver -k 2>/dev/null
-    if [ -n "$pid" ] && ! _wine_wait_gone "$pid" && _wine_pid_is "$pid" wineserver; then
+    if ! _wine_wait_gone "$pid" && _wine_pid_is "$pid" wineserver; then
       kill -9 "$pid" 2>/dev/null
     fi
   fi

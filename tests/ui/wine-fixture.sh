@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
 # CTest's way into Wine for the UI tests.
 #   wine-fixture.sh start STATE_DIR PREFIX [NAME=VALUE...]
-#                                            private Xvfb, warm wineserver, prepared prefix;
-#                                            each NAME=VALUE is set for the session's
-#                                            programs (LANG picks Wine's code page), and
-#                                            TESSORN_UI_DPI=N gives the prefix that scale,
-#                                            TESSORN_UI_COLOURS=NAME:R G B,... those colours
-#   wine-fixture.sh run STATE_DIR COMMAND... runs COMMAND inside that session; where
-#                                            Wine could not start the program at all
-#                                            (its start failed and it wrote nothing),
-#                                            tries again
-#   wine-fixture.sh stop STATE_DIR           ends exactly what start started
+#       private Xvfb, warm wineserver, PREFIX made anew as a copy of the base
+#       prefix; each NAME=VALUE is set for the session's programs (LANG picks
+#       Wine's code page), and
+#         TESSORN_UI_DPI=N                   gives the prefix that scale,
+#         TESSORN_UI_COLOURS=NAME:R G B,...  those colours
+#   wine-fixture.sh run STATE_DIR COMMAND...
+#       runs COMMAND inside that session; where Wine could not start the
+#       program at all (its start failed and it wrote nothing), tries again
+#   wine-fixture.sh stop STATE_DIR
+#       ends exactly what start started
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source-path=SCRIPTDIR/../.. source=scripts/lib/wine.sh
@@ -19,7 +19,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 command=${1:-}
 state=${2:-}
 if [ -z "$command" ] || [ -z "$state" ]; then
-  sed -n '2,11p' "$0" >&2
+  sed -n '2,13p' "$0" >&2
   exit 2
 fi
 
@@ -40,11 +40,12 @@ case "$command" in
     prefix=$3
     shift 3
     for assignment in "$@"; do export "${assignment?}"; done
+    options=()
+    [ -z "${TESSORN_UI_DPI:-}" ] || options+=(--dpi "$TESSORN_UI_DPI")
+    [ -z "${TESSORN_UI_COLOURS:-}" ] || options+=(--colours "$TESSORN_UI_COLOURS")
     # Nothing started here may hold CTest's output pipe open after we exit.
-    wine_session_start "$state" "$prefix" </dev/null || exit 1
+    wine_session_start "$state" "$prefix" "${options[@]}" </dev/null || exit 1
     for assignment in "$@"; do printf 'export %q\n' "$assignment" >>"$state/env"; done
-    [ -z "${TESSORN_UI_DPI:-}" ] || wine_set_dpi "$TESSORN_UI_DPI"
-    [ -z "${TESSORN_UI_COLOURS:-}" ] || wine_set_colours "$TESSORN_UI_COLOURS"
     ;;
   run)
     shift 2
