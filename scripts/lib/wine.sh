@@ -55,15 +55,24 @@
 #       1600x1200 that holds the window at 200 %, exports DISPLAY
 #       and writes STATE_DIR/display and STATE_DIR/xvfb.pid.
 #   wine_server_start STATE_DIR
-#       Starts one persistent wineserver for $WINEPREFIX, so every program
-#       run after it starts warm; writes STATE_DIR/wineserver.pid.
+#       Starts one persistent wineserver for $WINEPREFIX, as the session's
+#       user (see wine_session_start), so every program run after it starts
+#       warm; writes STATE_DIR/wineserver.pid.
 #   wine_session_start STATE_DIR PREFIX [--dpi N] [--colours LIST]
+#                      [--user NAME [--user-reads FILE]...]
 #       Stops a session left behind in STATE_DIR, makes PREFIX anew as a
 #       copy of the base (wine_prefix_base, wine_prefix_copy), configures
 #       it (wine_prefix_configure), starts Xvfb and the wineserver, checks
 #       through Wine that the registry took, then writes STATE_DIR/env, a
 #       file of export lines (DISPLAY, WINEPREFIX, ...) for
-#       wine_session_env.
+#       wine_session_env. With --user (root only) the session's programs run
+#       as that user, in a prefix and a HOME that user owns (only the hard
+#       links stay root's, read-only); where that cannot be had (not root,
+#       no setpriv, no such user, or the user cannot read a FILE given with
+#       --user-reads) the session runs as the caller and
+#       STATE_DIR/user-missing says why.
+#   wine_session_run STATE_DIR COMMAND...
+#       Runs COMMAND with the session's variables, as the session's user.
 #   wine_set_dpi DPI
 #       Gives $WINEPREFIX the display scale DPI (96 = 100 %, 192 = 200 %)
 #       through Wine, also while its wineserver runs; programs started after
@@ -318,12 +327,26 @@ wine_xvfb_start() {
   export DISPLAY=":$display"
 }
 
+# Sets _wine_user to what runs a command as the session's user: setpriv
+# with that user's variables, or nothing where the session runs as the
+# caller. STATE_DIR/user holds "UID GID NAME HOME" for such a user.
+_wine_user_command() {
+  local state="$1" uid gid name home
+  _wine_user=()
+  [ -f "$state/user" ] || return 0
+  read -r uid gid name home <"$state/user" || return 1
+  _wine_user=(setpriv --reuid="$uid" --regid="$gid" --clear-groups
+    env HOME="$home" USER="$name" LOGNAME="$name")
+}
+
 wine_server_start() {
   local state="$1" _
   mkdir -p "$state" || return 1
-  # -f keeps it in the foreground so that $! is the server itself; -p keeps
-  # it (and Wine's service processes) alive between program runs.
-  wineserver -f -p >"$state/wineserver.log" 2>&1 &
+  # -f keeps it in the foreground so that $! is the server itself (setpriv
+  # and env replace themselves with it); -p keeps it (and Wine's service
+  # processes) alive between program runs.
+  _wine_user_command "$state" || return 1
+  "${_wine_user[@]}" wineserver -f -p >"$state/wineserver.log" 2>&1 &
   echo $! >"$state/wineserver.pid"
   # Usable once it holds its listening socket (the socket's directory has
   # a random name on Debian, so look at the server's open files instead).
@@ -341,28 +364,75 @@ wine_server_start() {
   return 1
 }
 
+# Prints why NAME cannot run the session's programs, or nothing when it can.
+_wine_user_missing() {
+  local name="$1" uid gid file
+  shift
+  [ "$(id -u)" -eq 0 ] || { echo "not running as root"; return; }
+  command -v setpriv >/dev/null || { echo "setpriv is not installed"; return; }
+  uid=$(id -u "$name" 2>/dev/null) && gid=$(id -g "$name" 2>/dev/null) ||
+    { echo "there is no user $name"; return; }
+  for file in "$@"; do
+    # Also fails where a folder on the way cannot be passed.
+    setpriv --reuid="$uid" --regid="$gid" --clear-groups test -r "$file" ||
+      { echo "user $name cannot read $file"; return; }
+  done
+}
+
+# Gives the user the prefix's own files and every folder; the hard links
+# to the base stay root's and read-only to the user.
+_wine_prefix_give() {
+  local prefix="$1" owner="$2" folder prune=()
+  for folder in "${_wine_shared_folders[@]}"; do
+    prune+=(-path "$prefix/drive_c/windows/$folder" -prune -o)
+  done
+  find "$prefix" -type d -exec chown "$owner" {} + &&
+    find "$prefix" "${prune[@]}" ! -type d -exec chown -h "$owner" {} +
+}
+
 wine_session_start() {
-  local state="$1" prefix="$2" base
+  local state="$1" prefix="$2" configure=() user="" reads=() missing="" base
   if [ -z "$state" ] || [ -z "$prefix" ]; then
-    echo "usage: wine_session_start STATE_DIR PREFIX [--dpi N] [--colours LIST]" >&2
+    echo "usage: wine_session_start STATE_DIR PREFIX [--dpi N] [--colours LIST]" \
+         "[--user NAME [--user-reads FILE]...]" >&2
     return 1
   fi
   shift 2
+  while [ $# -gt 0 ]; do
+    case "$1" in
+      --dpi | --colours) configure+=("$1" "$2"); shift 2 ;;
+      --user) user="$2"; shift 2 ;;
+      --user-reads) reads+=("$2"); shift 2 ;;
+      *) echo "wine_session_start: unknown option $1" >&2; return 2 ;;
+    esac
+  done
   mkdir -p "$state" || return 1
   state=$(cd "$state" && pwd)
   mkdir -p "$(dirname "$prefix")" && prefix="$(cd "$(dirname "$prefix")" && pwd)/$(basename "$prefix")" ||
     return 1
   wine_session_stop "$state"
+  rm -f "$state/user" "$state/user-missing"
   base=$(wine_prefix_base) || return 1
   wine_prefix_copy "$base" "$prefix" || return 1
-  wine_prefix_configure "$prefix" "$@" || return 1
+  wine_prefix_configure "$prefix" "${configure[@]}" || return 1
   echo "$base" >"$state/base"
   echo "$prefix" >"$state/prefix"
   wine_env "$prefix"
+  if [ -n "$user" ]; then
+    missing=$(_wine_user_missing "$user" "${reads[@]}")
+    if [ -z "$missing" ]; then
+      mkdir -p "$state/home" && _wine_prefix_give "$prefix" "$user:" &&
+        chown -R "$user:" "$state/home" || return 1
+      echo "$(id -u "$user") $(id -g "$user") $user $state/home" >"$state/user"
+    else
+      echo "$missing" >"$state/user-missing"
+    fi
+  fi
   wine_xvfb_start "$state" || return 1
   wine_server_start "$state" || { wine_session_stop "$state"; return 1; }
   # Wine read the edited registry as it was meant.
-  if ! wine reg query 'HKCU\Software\Wine\X11 Driver' /v Managed 2>/dev/null |
+  _wine_user_command "$state"
+  if ! "${_wine_user[@]}" wine reg query 'HKCU\Software\Wine\X11 Driver' /v Managed 2>/dev/null |
        grep -Eq 'Managed[[:space:]]+REG_SZ[[:space:]]+N[[:space:]]*$'; then
     echo "wine: Wine does not see the registry values written into $prefix" >&2
     wine_session_stop "$state"
@@ -382,6 +452,12 @@ wine_session_env() {
   [ -f "$state/env" ] || { echo "wine: no session in $state (run wine_session_start)" >&2; return 1; }
   # shellcheck disable=SC1090,SC1091
   . "$state/env"
+}
+
+wine_session_run() {
+  local state="$1"
+  shift
+  (wine_session_env "$state" && _wine_user_command "$state" && "${_wine_user[@]}" "$@")
 }
 
 # Succeeds when PID is alive and its command line names PROGRAM, so that a
@@ -421,7 +497,9 @@ wine_session_stop() {
   prefix=$(cat "$state/prefix" 2>/dev/null)
   pid=$(cat "$state/wineserver.pid" 2>/dev/null)
   if [ -n "$prefix" ] && [ -d "$prefix" ] && [ -n "$pid" ]; then
-    WINEPREFIX="$prefix" wineserver -k 2>/dev/null
+    # As the session's user: a wineserver serves its own user only.
+    _wine_user_command "$state"
+    WINEPREFIX="$prefix" "${_wine_user[@]}" wineserver -k 2>/dev/null
     if ! _wine_wait_gone "$pid" && _wine_pid_is "$pid" wineserver; then
       kill -9 "$pid" 2>/dev/null
     fi

@@ -9,11 +9,13 @@
 # DIR/full        a 64 KiB tmpfs that the driver fills and frees itself
 # COMMAND finds DIR in TESSORN_UI_OBSTACLES. When the mounts cannot be made,
 # it runs without them and TESSORN_UI_OBSTACLES_MISSING says why. Everything
-# mounted here is unmounted when the script ends, however it ends.
+# mounted here is unmounted when the script ends, however it ends. COMMAND
+# may run as another user: the requests folder and the mounts are open to
+# every user, and each answer belongs to whoever asked.
 set -u
 dir=${1:-}
 if [ -z "$dir" ] || [ $# -lt 2 ]; then
-  sed -n '2,13p' "$0" >&2
+  sed -n '2,15p' "$0" >&2
   exit 2
 fi
 shift
@@ -44,7 +46,7 @@ trap 'exit 130' INT
 
 # A run that was killed outright (SIGKILL at a timeout) could not unmount.
 unmount_all
-mkdir -p "$dir/requests" || exit 1
+mkdir -p "$dir/requests" && chmod 1777 "$dir/requests" || exit 1
 rm -f "$dir/requests/"*
 
 missing=""
@@ -77,9 +79,11 @@ serve_requests() {
           ;;
         *) answer="no such mount: $name" ;;
       esac
+      # Whole or not at all: the driver polls for this file, and removes it.
+      printf '%s\n' "$answer" >"$request.done.part" &&
+        chown --reference="$request" "$request.done.part" &&
+        mv "$request.done.part" "$request.done"
       rm -f "$request"
-      # Whole or not at all: the driver polls for this file.
-      printf '%s\n' "$answer" >"$request.done.part" && mv "$request.done.part" "$request.done"
     done
     sleep 0.05
   done

@@ -5,7 +5,13 @@
 #       prefix; each NAME=VALUE is set for the session's programs (LANG picks
 #       Wine's code page), and
 #         TESSORN_UI_DPI=N                   gives the prefix that scale,
-#         TESSORN_UI_COLOURS=NAME:R G B,...  those colours
+#         TESSORN_UI_COLOURS=NAME:R G B,...  those colours,
+#         TESSORN_UI_USER=NAME               runs the programs as that user (as
+#                                            root, so that permissions hold),
+#         TESSORN_UI_USER_READS=FILE:FILE    files that user must read for it;
+#       the programs then find TESSORN_UI_UNPRIVILEGED=1, or where the user
+#       cannot be had, TESSORN_UI_UNPRIVILEGED_MISSING=why (they run as the
+#       caller)
 #   wine-fixture.sh run STATE_DIR COMMAND...
 #       runs COMMAND inside that session; where Wine could not start the
 #       program at all (its start failed and it wrote nothing), tries again
@@ -19,7 +25,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 command=${1:-}
 state=${2:-}
 if [ -z "$command" ] || [ -z "$state" ]; then
-  sed -n '2,13p' "$0" >&2
+  sed -n '2,19p' "$0" >&2
   exit 2
 fi
 
@@ -43,17 +49,31 @@ case "$command" in
     options=()
     [ -z "${TESSORN_UI_DPI:-}" ] || options+=(--dpi "$TESSORN_UI_DPI")
     [ -z "${TESSORN_UI_COLOURS:-}" ] || options+=(--colours "$TESSORN_UI_COLOURS")
+    if [ -n "${TESSORN_UI_USER:-}" ]; then
+      options+=(--user "$TESSORN_UI_USER")
+      IFS=: read -ra reads <<<"${TESSORN_UI_USER_READS:-}"
+      for file in "${reads[@]}"; do options+=(--user-reads "$file"); done
+    fi
     # Nothing started here may hold CTest's output pipe open after we exit.
     wine_session_start "$state" "$prefix" "${options[@]}" </dev/null || exit 1
     for assignment in "$@"; do printf 'export %q\n' "$assignment" >>"$state/env"; done
+    if [ -n "${TESSORN_UI_USER:-}" ]; then
+      if [ -f "$state/user-missing" ]; then
+        reason=$(cat "$state/user-missing")
+        echo "wine-fixture: the session runs as $(id -un), not $TESSORN_UI_USER: $reason" >&2
+        printf 'export TESSORN_UI_UNPRIVILEGED_MISSING=%q\n' "$reason" >>"$state/env"
+      else
+        echo "wine-fixture: the session's programs run as $TESSORN_UI_USER" >&2
+        printf 'export TESSORN_UI_UNPRIVILEGED=1\n' >>"$state/env"
+      fi
+    fi
     ;;
   run)
     shift 2
-    wine_session_env "$state" || exit 1
     output=$(mktemp) || exit 1
     attempts=3
     for attempt in $(seq 1 "$attempts"); do
-      "$@" 2>&1 | tee "$output"
+      wine_session_run "$state" "$@" 2>&1 | tee "$output"
       status=${PIPESTATUS[0]}
       [ "$status" -ne 0 ] && [ "$attempt" -lt "$attempts" ] && wine_did_not_start "$output" || break
       echo "wine-fixture: Wine could not start the program (attempt $attempt of $attempts);" \
