@@ -73,8 +73,12 @@ case "$command" in
     output=$(mktemp) || exit 1
     attempts=3
     for attempt in $(seq 1 "$attempts"); do
-      wine_session_run "$state" "$@" 2>&1 | tee "$output"
-      status=${PIPESTATUS[0]}
+      # Into a file, not a pipe: a Wine process that the command leaves
+      # behind for a moment (the desktop's, which ends a second after the
+      # last program) would hold a pipe open.
+      wine_session_run "$state" "$@" >"$output" 2>&1
+      status=$?
+      cat "$output"
       [ "$status" -ne 0 ] && [ "$attempt" -lt "$attempts" ] && wine_did_not_start "$output" || break
       echo "wine-fixture: Wine could not start the program (attempt $attempt of $attempts);" \
            "trying again" >&2
