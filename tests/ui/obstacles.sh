@@ -7,6 +7,12 @@
 #                 .unlock; each request is answered in REQUEST.done with "ok"
 #                 or the reason it failed
 # DIR/full        a 64 KiB tmpfs that the driver fills and frees itself
+# DIR/requests/folder.ACTION, holding the Unix path of a driver's working
+#                 directory, gives that directory and its tessorn.ini to
+#                 another owner, for a driver that runs as a user whom
+#                 permissions refuse: seal (no new file in it), share-writable
+#                 and share-readonly (sticky, it and the file root's, the file
+#                 writable by all or not), restore (back to the requester)
 # COMMAND finds DIR in TESSORN_UI_OBSTACLES. When the mounts cannot be made,
 # it runs without them and TESSORN_UI_OBSTACLES_MISSING says why. Everything
 # mounted here is unmounted when the script ends, however it ends. COMMAND
@@ -15,7 +21,7 @@
 set -u
 dir=${1:-}
 if [ -z "$dir" ] || [ $# -lt 2 ]; then
-  sed -n '2,15p' "$0" >&2
+  sed -n '2,20p' "$0" >&2
   exit 2
 fi
 shift
@@ -60,16 +66,39 @@ for name in "${mounts[@]}"; do
   fi
 done
 
+# ACTION on the working directory named in REQUEST; prints "ok" or why not.
+folder_action() {
+  local action=$1 request=$2 folder owner
+  folder=$(cat "$request")
+  owner=$(stat -c %u:%g "$request")
+  # Only a driver's own scratch directory, never anything else.
+  case "$folder" in */tessorn-driver-*) ;; *) echo "not a driver's directory: $folder"; return ;; esac
+  [ -d "$folder" ] && [ -f "$folder/tessorn.ini" ] || { echo "no tessorn.ini in $folder"; return; }
+  case "$action" in
+    seal) chmod 0555 "$folder" ;;
+    share-writable) chown 0:0 "$folder" "$folder/tessorn.ini" && chmod 1777 "$folder" &&
+      chmod 0666 "$folder/tessorn.ini" ;;
+    share-readonly) chown 0:0 "$folder" "$folder/tessorn.ini" && chmod 1777 "$folder" &&
+      chmod 0644 "$folder/tessorn.ini" ;;
+    restore) chown "$owner" "$folder" "$folder/tessorn.ini" && chmod 0755 "$folder" &&
+      chmod 0644 "$folder/tessorn.ini" ;;
+    *) echo "no such action: $action"; return ;;
+  esac 2>&1 && echo ok
+}
+
 serve_requests() {
   local parent=$1 request name action answer
   # Ends with the script, also when the script is killed outright.
   while kill -0 "$parent" 2>/dev/null; do
-    for request in "$dir/requests/"*.lock "$dir/requests/"*.unlock; do
+    for request in "$dir/requests/"*; do
+      # Answers, and answers being written, are the driver's to read.
+      case "$request" in *.done | *.part) continue ;; esac
       [ -e "$request" ] || continue
       name=$(basename "$request")
       action=${name##*.}
       name=${name%.*}
       case "$name" in
+        folder) answer=$(folder_action "$action" "$request") ;;
         unwritable)
           if [ "$action" = lock ]; then
             answer=$(mount -o remount,ro "$dir/$name" 2>&1 && echo ok)

@@ -257,22 +257,31 @@ std::string SavedAfterRetry()
     return DefaultFileWith({{"WINDOWED:", "1"}, {"STATS:", "1"}});
 }
 
-// Wine makes no link of CreateSymbolicLink; a Unix one is made by the Unix
-// ln, which Wine starts like any program, with the files' Unix names.
-bool MakeUnixLink(const std::string& target, const std::string& link)
+// The Unix name of a Windows path (UTF-8), as the Linux side knows it;
+// empty where Wine cannot tell.
+std::string UnixPath(const std::string& path)
 {
     typedef char*(CDECL * UnixNameFunction)(const wchar_t*);
     auto unixName = reinterpret_cast<UnixNameFunction>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    wchar_t wideTarget[MAX_PATH], wideLink[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, target.c_str(), -1, wideTarget, MAX_PATH);
-    MultiByteToWideChar(CP_ACP, 0, link.c_str(), -1, wideLink, MAX_PATH);
-    char* unixTarget = unixName ? unixName(wideTarget) : nullptr;
-    char* unixLink = unixName ? unixName(wideLink) : nullptr;
-    if (!unixTarget || !unixLink)
+    wchar_t widePath[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, widePath, MAX_PATH);
+    char* unixPath = unixName ? unixName(widePath) : nullptr;
+    std::string name = unixPath ? unixPath : "";
+    HeapFree(GetProcessHeap(), 0, unixPath);
+    return name;
+}
+
+// Wine makes no link of CreateSymbolicLink; a Unix one is made by the Unix
+// ln, which Wine starts like any program, with the files' Unix names.
+bool MakeUnixLink(const std::string& target, const std::string& link)
+{
+    std::string unixTarget = UnixPath(target);
+    std::string unixLink = UnixPath(link);
+    if (unixTarget.empty() || unixLink.empty())
         return false;
     // Unix names are UTF-8: through the wide call, no code page changes a letter.
-    std::string command = std::string("/bin/ln -s \"") + unixTarget + "\" \"" + unixLink + "\"";
+    std::string command = "/bin/ln -s \"" + unixTarget + "\" \"" + unixLink + "\"";
     wchar_t wideCommand[3 * MAX_PATH];
     if (!MultiByteToWideChar(CP_UTF8, 0, command.c_str(), -1, wideCommand, 3 * MAX_PATH))
         return false;
@@ -291,15 +300,19 @@ bool MakeUnixLink(const std::string& target, const std::string& link)
 
 constexpr DWORD linuxAnswerTimeoutMs = 10000;
 
-// Wine runs as root here and ignores permissions, so a directory that cannot
-// be written is a read-only mount, which only the Linux side can switch:
-// obstacles.sh serves requests written as files and answers "ok" or why not.
-bool AskLinuxSide(const Obstacle& obstacle, const char* action)
+// What root ignores, only the Linux side can set up: a read-only mount, and
+// files of another user. obstacles.sh serves requests written as files
+// (NAME.ACTION, holding a Unix path where the action needs one) and answers
+// "ok" or why not.
+bool AskLinuxSide(const Obstacle& obstacle, const char* name, const char* action,
+                  const std::string& unixPath = "")
 {
-    std::string request = obstacle.mounts + "\\requests\\" + obstacle.mount + "." + action;
+    std::string request = obstacle.mounts + "\\requests\\" + name + "." + action;
     std::string answerPath = request + ".done";
     std::string answer;
-    bool answered = WriteFileBytes(request, "") &&
+    // Whole or not at all, as the answer comes.
+    bool answered = WriteFileBytes(request + ".part", unixPath) &&
+                    MoveFileA((request + ".part").c_str(), request.c_str()) &&
                     WaitUntil([&] { return ReadFileBytes(answerPath, answer); },
                               linuxAnswerTimeoutMs);
     DeleteFileA(answerPath.c_str());
@@ -308,6 +321,13 @@ bool AskLinuxSide(const Obstacle& obstacle, const char* action)
     else if (answer != "ok\n")
         ADD_FAILURE() << "obstacles.sh could not " << action << ": " << answer;
     return answered && answer == "ok\n";
+}
+
+// The working directory as another user's: sealed (no new file in it), or
+// shared (sticky, it and tessorn.ini root's, the file writable or not).
+bool AskForFolder(const Obstacle& o, const char* action)
+{
+    return AskLinuxSide(o, "folder", action, UnixPath(o.program.directory));
 }
 
 // Writes a filler file until the disk takes not a single byte more. The
@@ -354,6 +374,53 @@ bool LinkKept(Obstacle& o)
     return RemoveDirectoryA(o.SharedPath(nullptr).c_str()) && kept;
 }
 
+DWORD Links(const std::string& path)
+{
+    HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    BY_HANDLE_FILE_INFORMATION information{};
+    GetFileInformationByHandle(file, &information);
+    CloseHandle(file);
+    return information.nNumberOfLinks;
+}
+
+// Mod managers and users give a settings file a second name elsewhere:
+// both names must see the save.
+bool PlaceSecondName(Obstacle& o)
+{
+    o.shared = CreateScratchDirectory(o.named);
+    return !o.shared.empty() && CreateHardLinkA(o.SharedPath("copy.ini").c_str(),
+                                                o.Path("tessorn.ini").c_str(), nullptr);
+}
+
+bool SecondNameKept(Obstacle& o)
+{
+    return Links(o.Path("tessorn.ini")) == 2 && LinkKept(o);
+}
+
+// The full disk holds an empty file with a second name: the save must make
+// room before it writes, and finds none.
+bool PlaceFullSecondName(Obstacle& o)
+{
+    return WriteFileBytes(o.Path("tessorn.ini"), "") &&
+           CreateHardLinkA(o.Path("second.ini").c_str(), o.Path("tessorn.ini").c_str(), nullptr) &&
+           FillDisk(o);
+}
+
+bool RemoveFullSecondName(Obstacle& o)
+{
+    std::string second;
+    bool kept = ReadFileBytes(o.Path("second.ini"), second) && second.empty() &&
+                Links(o.Path("tessorn.ini")) == 2;
+    return DeleteFileA(o.Path("second.ini").c_str()) && DeleteFileA(o.Path("filler").c_str()) &&
+           kept;
+}
+
+bool RestoreFolder(Obstacle& o)
+{
+    return AskForFolder(o, "restore");
+}
+
 bool Nothing(Obstacle&)
 {
     return true;
@@ -372,8 +439,12 @@ struct FaultCase {
     // Where the save fails: takes the obstacle away. Where it succeeds:
     // checks after the save what it must have kept, and clears up.
     bool (*remove)(Obstacle&);
-    const wchar_t* named = L"";  // what the working directory's name ends in
+    const wchar_t* named = L"";     // what the working directory's name ends in
+    bool asUser = false;            // the refusal is real only for a user who is not root
+    const char* oldFile = nullptr;  // what a failed save leaves, where place() changed it
 };
+
+const char inUseText[] = "Ein anderes Programm verwendet die Datei gerade.";
 
 const FaultCase faultCases[] = {
     {"read-only tessorn.ini", nullptr, true, true,
@@ -384,8 +455,7 @@ const FaultCase faultCases[] = {
      [](Obstacle& o) {
          return SetFileAttributesA(o.Path("tessorn.ini").c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
      }},
-    {"tessorn.ini held open by another program", nullptr, true, true,
-     "Ein anderes Programm verwendet die Datei gerade.",
+    {"tessorn.ini held open by another program", nullptr, true, true, inUseText,
      [](Obstacle& o) {
          o.holder = CreateFileA(o.Path("tessorn.ini").c_str(), GENERIC_READ, 0, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -410,8 +480,8 @@ const FaultCase faultCases[] = {
      }},
     {"the directory cannot be written", "unwritable", true, true,
      "In diesen Ordner darf nicht geschrieben werden.",
-     [](Obstacle& o) { return AskLinuxSide(o, "lock"); },
-     [](Obstacle& o) { return AskLinuxSide(o, "unlock"); }},
+     [](Obstacle& o) { return AskLinuxSide(o, o.mount, "lock"); },
+     [](Obstacle& o) { return AskLinuxSide(o, o.mount, "unlock"); }},
     {"the disk is full", "full", true, true, "Der Datentr\xE4ger ist voll.", FillDisk,
      [](Obstacle& o) { return DeleteFileA(o.Path("filler").c_str()) != 0; }},
     {"tessorn.ini is a directory", nullptr, true, false,
@@ -441,6 +511,17 @@ const FaultCase faultCases[] = {
          DWORD attributes = GetFileAttributesA(o.Path("tessorn.ini").c_str());
          return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN);
      }},
+    {"tessorn.ini has a second name in another directory", nullptr, false, true, "",
+     PlaceSecondName, SecondNameKept},
+    {"a writable tessorn.ini in a directory that may not be written", nullptr, false, true, "",
+     [](Obstacle& o) { return AskForFolder(o, "seal"); }, RestoreFolder, L"", true},
+    {"tessorn.ini may be written but not replaced", nullptr, false, true, "",
+     [](Obstacle& o) { return AskForFolder(o, "share-writable"); }, RestoreFolder, L"", true},
+    {"tessorn.ini may be neither replaced nor written", nullptr, true, true,
+     "Die Datei \"tessorn.ini\" darf nicht ge\xE4ndert werden.",
+     [](Obstacle& o) { return AskForFolder(o, "share-readonly"); }, RestoreFolder, L"", true},
+    {"an empty tessorn.ini with a second name on the full disk", "full", true, true,
+     "Der Datentr\xE4ger ist voll.", PlaceFullSecondName, RemoveFullSecondName, L"", false, ""},
 };
 
 const char boxCaption[] = "Ein Fehler trat auf.";
@@ -622,10 +703,15 @@ TEST_P(SaveFailure, KeepsTheOldFileAndSavesOnceTheCauseIsGone)
     const FaultCase& row = GetParam();
     const std::string existing = "WINDOWED:1\r\nSTATS:1\r\n; kept as it is\r\n";
     const std::string mounts = WindowsPathFromEnvironment("TESSORN_UI_OBSTACLES");
-    if (row.mount && mounts.empty()) {
+    if ((row.mount || row.asUser) && mounts.empty()) {
         char reason[512] = "run without tests/ui/obstacles.sh";
         GetEnvironmentVariableA("TESSORN_UI_OBSTACLES_MISSING", reason, sizeof reason);
-        GTEST_SKIP() << "needs a tmpfs mount: " << reason;
+        GTEST_SKIP() << "needs the Linux side's mounts: " << reason;
+    }
+    if (row.asUser && EnvironmentNumber("TESSORN_UI_UNPRIVILEGED", 0) != 1) {
+        char reason[512] = "the tests run as root, whom no permission refuses";
+        GetEnvironmentVariableA("TESSORN_UI_UNPRIVILEGED_MISSING", reason, sizeof reason);
+        GTEST_SKIP() << "needs a user who is not root: " << reason;
     }
     Program program;
     if (row.mount) {
@@ -642,10 +728,15 @@ TEST_P(SaveFailure, KeepsTheOldFileAndSavesOnceTheCauseIsGone)
 
     if (row.saveFails) {
         // The box is modal inside the click, so the click is posted.
+        const double clickedAtMs = NowMs();
         PostClick(program, saveButton);
         HWND dialog = nullptr;
         WaitUntil([&] { return (dialog = FindOwnedDialog(program)) != nullptr; },
                   reactionTimeoutMs);
+        // Only a program that holds the file is waited for; a refusal shows at once.
+        if (row.reason != std::string(inUseText)) {
+            EXPECT_LT(NowMs() - clickedAtMs, 500) << "ms until the box showed";
+        }
         EXPECT_NE(dialog, nullptr) << "no message box";
         if (dialog) {
             ExpectMessageBox(dialog, std::string(saveFailedText) + "\n\n" + row.reason, IDI_HAND);
@@ -653,11 +744,18 @@ TEST_P(SaveFailure, KeepsTheOldFileAndSavesOnceTheCauseIsGone)
             EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, reactionTimeoutMs))
                 << "the message box stays";
         }
-        // The program goes on, the old file is intact and nothing is left over.
+        // The program goes on where the user left it, the old file is intact
+        // and nothing is left over.
         EXPECT_TRUE(IsRunning(program));
         EXPECT_TRUE(IsWindowVisible(program.window));
+        // Without a window manager, the X focus may fall to no window when
+        // the box goes; the window is active again once the user comes back.
+        EXPECT_TRUE(BringToFront(program));
+        EXPECT_TRUE(
+            WaitUntil([&] { return FocusOf(program) == program[saveButton]; }, reactionTimeoutMs))
+            << "the focus is not back on Speichern";
         EXPECT_TRUE(row.remove(obstacle)) << "the obstacle could not be removed";
-        ExpectFileIs(program, row.fileRemains, existing);
+        ExpectFileIs(program, row.fileRemains, row.oldFile ? row.oldFile : existing);
         EXPECT_EQ(DirectoryEntries(program.directory), row.fileRemains
                                                            ? std::vector<std::string>{"tessorn.ini"}
                                                            : std::vector<std::string>{});
