@@ -150,6 +150,11 @@ TEST(Window, VersionResourceNamesTheProgram)
     std::vector<char> info(GetFileVersionInfoSizeW(path, &unused));
     ASSERT_FALSE(info.empty()) << "no version resource";
     ASSERT_TRUE(GetFileVersionInfoW(path, 0, static_cast<DWORD>(info.size()), info.data()));
+    void* value = nullptr;
+    UINT length = 0;
+    auto query = [&](const std::wstring& key) {
+        return VerQueryValueW(info.data(), key.c_str(), &value, &length) && length > 0;
+    };
     const std::pair<const wchar_t*, const wchar_t*> strings[] = {
         {L"FileDescription", L"Einstellungen f\u00FCr den tessorn-Renderer"},
         {L"ProductName", L"tessorn-config"},
@@ -158,25 +163,23 @@ TEST(Window, VersionResourceNamesTheProgram)
         {L"FileVersion", L"" TESSORN_VERSION},
         {L"ProductVersion", L"" TESSORN_VERSION},
     };
-    void* value = nullptr;
-    UINT length = 0;
     for (const auto& [name, expected] : strings) {
-        std::wstring key = std::wstring(L"\\StringFileInfo\\040704E4\\") + name;
-        bool found = VerQueryValueW(info.data(), key.c_str(), &value, &length) && length > 0;
+        bool found = query(std::wstring(L"\\StringFileInfo\\040704E4\\") + name);
         EXPECT_EQ(found ? static_cast<const wchar_t*>(value) : L"(missing)", std::wstring(expected))
             << name;
     }
-    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", &value, &length));
-    EXPECT_EQ(static_cast<const WORD*>(value)[0], 0x0407) << "Translation: German";
-    EXPECT_EQ(static_cast<const WORD*>(value)[1], 1252) << "Translation: code page";
-    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", &value, &length));
+    ASSERT_TRUE(query(L"\\VarFileInfo\\Translation"));
+    EXPECT_EQ(*static_cast<const DWORD*>(value), static_cast<DWORD>(MAKELONG(0x0407, 1252)))
+        << "German, code page 1252";
+    ASSERT_TRUE(query(L"\\"));
     const auto& fixed = *static_cast<const VS_FIXEDFILEINFO*>(value);
-    auto dotted = [](DWORD high, DWORD low) {
-        return std::to_string(HIWORD(high)) + "." + std::to_string(LOWORD(high)) + "." +
-               std::to_string(HIWORD(low)) + "." + std::to_string(LOWORD(low));
-    };
-    EXPECT_EQ(dotted(fixed.dwFileVersionMS, fixed.dwFileVersionLS), TESSORN_VERSION ".0");
-    EXPECT_EQ(dotted(fixed.dwProductVersionMS, fixed.dwProductVersionLS), TESSORN_VERSION ".0");
+    char version[64];
+    std::snprintf(version, sizeof version, "%u.%u.%u.%u", HIWORD(fixed.dwFileVersionMS),
+                  LOWORD(fixed.dwFileVersionMS), HIWORD(fixed.dwFileVersionLS),
+                  LOWORD(fixed.dwFileVersionLS));
+    EXPECT_EQ(std::string(version), TESSORN_VERSION ".0");
+    EXPECT_TRUE(fixed.dwProductVersionMS == fixed.dwFileVersionMS &&
+                fixed.dwProductVersionLS == fixed.dwFileVersionLS);
 }
 
 TEST(Controls, StandWhereTheProgramPutsThem)

@@ -7,12 +7,9 @@
 #                 .unlock; each request is answered in REQUEST.done with "ok"
 #                 or the reason it failed
 # DIR/full        a 64 KiB tmpfs that the driver fills and frees itself
-# DIR/requests/folder.ACTION, holding the Unix path of a driver's working
-#                 directory, gives that directory and its tessorn.ini to
-#                 another owner, for a driver that runs as a user whom
-#                 permissions refuse: seal (no new file in it), share-writable
-#                 and share-readonly (sticky, it and the file root's, the file
-#                 writable by all or not), restore (back to the requester)
+# DIR/requests/folder.ACTION, holding a driver's directory as a Unix path:
+#                 seal (no new file in it); share-writable, share-readonly
+#                 (sticky and root's, the file writable or not); restore
 # COMMAND finds DIR in TESSORN_UI_OBSTACLES. When the mounts cannot be made,
 # it runs without them and TESSORN_UI_OBSTACLES_MISSING says why. Everything
 # mounted here is unmounted when the script ends, however it ends. COMMAND
@@ -21,7 +18,7 @@
 set -u
 dir=${1:-}
 if [ -z "$dir" ] || [ $# -lt 2 ]; then
-  sed -n '2,20p' "$0" >&2
+  sed -n '2,17p' "$0" >&2
   exit 2
 fi
 shift

@@ -1,22 +1,16 @@
 #!/usr/bin/env bash
 # CTest's way into Wine for the UI tests.
 #   wine-fixture.sh start STATE_DIR PREFIX [NAME=VALUE...]
-#       private Xvfb, warm wineserver, PREFIX made anew as a copy of the base
-#       prefix; each NAME=VALUE is set for the session's programs (LANG picks
-#       Wine's code page), and
-#         TESSORN_UI_DPI=N                   gives the prefix that scale,
-#         TESSORN_UI_COLOURS=NAME:R G B,...  those colours,
-#         TESSORN_UI_USER=NAME               runs the programs as that user (as
-#                                            root, so that permissions hold),
-#         TESSORN_UI_USER_READS=FILE:FILE    files that user must read for it;
-#       the programs then find TESSORN_UI_UNPRIVILEGED=1, or where the user
-#       cannot be had, TESSORN_UI_UNPRIVILEGED_MISSING=why (they run as the
-#       caller)
+#       private Xvfb, warm wineserver, PREFIX a fresh copy of the base prefix;
+#       each NAME=VALUE is set for the session's programs (LANG picks Wine's
+#       code page); TESSORN_UI_DPI=N and TESSORN_UI_COLOURS=NAME:R G B,...
+#       set the prefix's scale and colours; TESSORN_UI_USER=NAME runs the
+#       programs as that user, who must read TESSORN_UI_USER_READS=FILE:FILE,
+#       and they find TESSORN_UI_UNPRIVILEGED=1 (or, run as the caller,
+#       TESSORN_UI_UNPRIVILEGED_MISSING=why)
 #   wine-fixture.sh run STATE_DIR COMMAND...
-#       runs COMMAND inside that session; where Wine could not start the
-#       program at all (its start failed and it wrote nothing), tries again
-#   wine-fixture.sh stop STATE_DIR
-#       ends exactly what start started
+#       runs COMMAND in that session, again where Wine could not start it
+#   wine-fixture.sh stop STATE_DIR   ends exactly what start started
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source-path=SCRIPTDIR/../.. source=scripts/lib/wine.sh
@@ -25,7 +19,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 command=${1:-}
 state=${2:-}
 if [ -z "$command" ] || [ -z "$state" ]; then
-  sed -n '2,19p' "$0" >&2
+  sed -n '2,13p' "$0" >&2
   exit 2
 fi
 
