@@ -81,6 +81,12 @@ void ShowMessage(HWND owner, const char* text, const wchar_t* reason, UINT flags
     // The box takes the focus; the control that had it gets it back, also
     // where the system does not reactivate the window after the box.
     HWND focus = GetFocus();
+    // Keys typed while the program was busy (a save waiting for a file that
+    // another program holds) were meant for the window: the box would take
+    // them and close before it is read.
+    MSG typedAhead;
+    while (PeekMessageA(&typedAhead, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+    }
     MessageBoxW(owner, wideText, wideCaption, flags);
     if (focus)
         SetFocus(focus);

@@ -121,27 +121,37 @@ static void ShowSaveFailure(SaveOutcome outcome)
                 MB_OK | MB_ICONERROR);
 }
 
-// The control that had the focus when the window last lost the activation.
-static HWND focusWhileInactive;
+// The control that gets the focus back when the window is active again, as
+// a dialog's does. Taken when the window loses the activation, and when it
+// is minimised, since the focus leaves the control before the deactivation
+// comes; kept through an activation that comes while still minimised.
+static HWND focusToRestore;
 
-// As a dialog does: when the window is active again (a message box closed,
-// the user back from another window) the control that had the focus gets
-// it back, where the default handling would give it to the window itself.
-// Returns whether a control has it.
-static bool OnActivate(WPARAM wParam)
+static void RememberFocus()
 {
     HWND focus = GetFocus();
+    if (IsChild(mainWindow, focus))
+        focusToRestore = focus;
+}
+
+// The default handling would give the focus to the window itself, where
+// Space and the arrow keys reach no control. Without a remembered control,
+// one that has the focus keeps it, else the first list gets it, as at the
+// start. Returns whether the activation was handled here.
+static bool OnActivate(WPARAM wParam)
+{
     if (LOWORD(wParam) == WA_INACTIVE) {
-        focusWhileInactive = IsChild(mainWindow, focus) ? focus : nullptr;
+        RememberFocus();
         return false;
     }
-    // Without a deactivation before it, the activation comes late: whatever
-    // control has the focus by then keeps it.
-    if (focusWhileInactive && IsChild(mainWindow, focusWhileInactive))
-        focus = focusWhileInactive;
-    focusWhileInactive = nullptr;
-    if (!IsChild(mainWindow, focus))
+    if (HIWORD(wParam) || IsIconic(mainWindow))
         return false;
+    HWND focus = GetFocus();
+    if (IsChild(mainWindow, focusToRestore))
+        focus = focusToRestore;
+    else if (!IsChild(mainWindow, focus))
+        focus = fpsCombo;
+    focusToRestore = nullptr;
     SetFocus(focus);
     return true;
 }
@@ -181,6 +191,10 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_ACTIVATE:
         if (OnActivate(wParam))
             return 0;
+        break;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_MINIMIZE)
+            RememberFocus();
         break;
     case WM_CTLCOLORBTN:
         return (LRESULT)faceBrush;
