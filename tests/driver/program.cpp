@@ -90,14 +90,23 @@ bool ToCodePage(UINT codePage, const std::wstring& text, std::string& bytes)
     return !lost;
 }
 
+std::wstring FromCodePage(const std::string& bytes)
+{
+    std::wstring text(bytes.size(), L'\0');
+    int length = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                     text.data(), static_cast<int>(text.size()));
+    text.resize(static_cast<size_t>(length > 0 ? length : 0));
+    return text;
+}
+
+}  // namespace
+
 std::string ToCodePage1252(const std::wstring& text)
 {
     std::string bytes;
     ToCodePage(1252, text, bytes);
     return bytes;
 }
-
-}  // namespace
 
 const char* ControlName(Control control)
 {
@@ -131,7 +140,7 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD po
     }
 }
 
-std::string CreateScratchDirectory(const wchar_t* suffix)
+std::string CreateScratchDirectory(const wchar_t* suffix, std::wstring* wholeName)
 {
     static int counter = 0;
     wchar_t temp[MAX_PATH];
@@ -148,6 +157,8 @@ std::string CreateScratchDirectory(const wchar_t* suffix)
         DWORD shortLength = GetShortPathNameW(name.c_str(), shortName, MAX_PATH);
         std::string path;
         // ANSI calls, CreateProcessA's working directory among them, take it.
+        if (wholeName)
+            *wholeName = name;
         if (ToCodePage(CP_ACP, name, path) ||
             (shortLength > 0 && shortLength < MAX_PATH && ToCodePage(CP_ACP, shortName, path)))
             return path;
@@ -159,7 +170,7 @@ std::string CreateScratchDirectory(const wchar_t* suffix)
 
 bool CreateWorkingDirectory(Program& program, const wchar_t* nameSuffix)
 {
-    program.directory = CreateScratchDirectory(nameSuffix);
+    program.directory = CreateScratchDirectory(nameSuffix, &program.wholeName);
     if (!program.directory.empty())
         return true;
     ReportFailure("cannot create a working directory");
@@ -174,21 +185,24 @@ bool LaunchProgram(Program& program, const std::string* settingsFile, int showCo
         ReportFailure("cannot write " + program.SettingsPath());
         return false;
     }
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     if (showCommand >= 0) {
         startup.dwFlags = STARTF_USESHOWWINDOW;
         startup.wShowWindow = static_cast<WORD>(showCommand);
     }
-    std::string commandLine = "\"" + program.path + "\"";
+    std::wstring path = FromCodePage(program.path);
+    std::wstring commandLine = L"\"" + path + L"\"";
+    std::wstring directory = program.wholeName.empty() ? FromCodePage(program.directory)
+                                                       : program.wholeName;
     BOOL created = FALSE;
     DWORD error = 0;
     for (int attempt = 0; attempt < startAttempts && !created; ++attempt) {
         if (attempt > 0)
             Sleep(200);
         program.launchedAtMs = NowMs();  // a refused attempt is not the program's time
-        created = CreateProcessA(program.path.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                                 0, nullptr, program.directory.c_str(), &startup, &program.process);
+        created = CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                 nullptr, directory.c_str(), &startup, &program.process);
         error = created ? 0 : GetLastError();
         if (!created && error != errorBusy)
             break;
@@ -252,6 +266,25 @@ bool IsRunning(const Program& program)
            WaitForSingleObject(program.process.hProcess, 0) == WAIT_TIMEOUT;
 }
 
+bool Answers(HWND window, DWORD withinMs)
+{
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, withinMs, &result) != 0;
+}
+
+LRESULT SendTo(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool wide)
+{
+    DWORD_PTR result = 0;
+    bool answered = (wide ? SendMessageTimeoutW
+                          : SendMessageTimeoutA)(window, message, wParam, lParam, SMTO_NORMAL,
+                                                 reactionTimeoutMs, &result) != 0;
+    if (!answered)
+        ReportFailure("no answer from the program's " + ClassName(window) + " to message " +
+                      std::to_string(message) + " within " + std::to_string(reactionTimeoutMs) +
+                      " ms");
+    return answered ? static_cast<LRESULT>(result) : 0;
+}
+
 bool WaitForExit(Program& program, DWORD timeoutMs, DWORD& exitCode)
 {
     if (WaitForSingleObject(program.process.hProcess, timeoutMs) != WAIT_OBJECT_0)
@@ -296,19 +329,19 @@ void PostClick(const Program& program, Control button)
 
 void ChooseItem(const Program& program, Control list, int index)
 {
-    SendMessageA(program[list], CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    SendMessageA(program.window, WM_COMMAND, MAKEWPARAM(0, CBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(program[list]));
+    SendTo(program[list], CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendTo(program.window, WM_COMMAND, MAKEWPARAM(0, CBN_SELCHANGE),
+           reinterpret_cast<LPARAM>(program[list]));
 }
 
 int CheckState(const Program& program, Control box)
 {
-    return static_cast<int>(SendMessageA(program[box], BM_GETCHECK, 0, 0));
+    return static_cast<int>(SendTo(program[box], BM_GETCHECK, 0, 0));
 }
 
 int Selection(const Program& program, Control list)
 {
-    return static_cast<int>(SendMessageA(program[list], CB_GETCURSEL, 0, 0));
+    return static_cast<int>(SendTo(program[list], CB_GETCURSEL, 0, 0));
 }
 
 std::string WindowTextBytes(HWND window)
@@ -322,12 +355,12 @@ std::string WindowTextBytes(HWND window)
 // Wine, so the wide form is read and converted.
 std::string ListItemBytes(HWND list, int index)
 {
-    LRESULT length = SendMessageW(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    LRESULT length = SendTo(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0, true);
     if (length == CB_ERR || length > 500)
         return "<no item>";
     wchar_t text[512] = {};
-    LRESULT copied = SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(index),
-                                  reinterpret_cast<LPARAM>(text));
+    LRESULT copied = SendTo(list, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                            reinterpret_cast<LPARAM>(text), true);
     if (copied == CB_ERR)
         return "<no item>";
     return ToCodePage1252(std::wstring(text, static_cast<size_t>(copied)));

@@ -44,8 +44,6 @@ extern std::string programPath;
 constexpr DWORD startTimeoutMs = 10000;
 constexpr DWORD exitTimeoutMs = 5000;
 constexpr DWORD reactionTimeoutMs = 3000;
-// How long to wait before concluding that a key did nothing.
-constexpr DWORD settleMs = 150;
 
 // Where the driver says what went wrong (a start that failed, a program left
 // running). Standard error unless a handler is set; the tests make it a
@@ -56,6 +54,7 @@ struct Program {
     std::string path = programPath;
     PROCESS_INFORMATION process{};
     std::string directory;    // the program's working directory, no trailing slash
+    std::wstring wholeName;   // its whole name where directory is a short one
     double launchedAtMs = 0;  // NowMs() just before the CreateProcess that worked
     HWND window = nullptr;
     HWND controls[controlCount] = {};
@@ -86,15 +85,16 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD po
 
 // Makes a fresh, empty directory in the temporary folder whose name ends in
 // `suffix`, which may hold any letters, and returns a path to it that the
-// code page holds: its short name where the long one would lose a letter.
-// Empty on failure.
-std::string CreateScratchDirectory(const wchar_t* suffix = L"");
+// code page holds: its short name where the long one would lose a letter
+// (the whole name then goes to wholeName). Empty on failure.
+std::string CreateScratchDirectory(const wchar_t* suffix = L"", std::wstring* wholeName = nullptr);
 // Gives the program a fresh, empty working directory of its own.
 bool CreateWorkingDirectory(Program& program, const wchar_t* nameSuffix = L"");
 
 // Writes settingsFile as tessorn.ini unless it is null and starts the
 // program. The working directory is program.directory when the case has
-// chosen or prepared one, otherwise a fresh one. showCommand < 0 leaves the
+// chosen or prepared one, otherwise a fresh one, given by its whole name as
+// Explorer gives it. showCommand < 0 leaves the
 // start-up show command to the system. Reports and returns false on failure.
 bool LaunchProgram(Program& program, const std::string* settingsFile = nullptr,
                    int showCommand = -1);
@@ -109,6 +109,13 @@ bool StartProgram(Program& program, const std::string* settingsFile = nullptr,
                   int showCommand = -1);
 
 bool IsRunning(const Program& program);
+// Whether the thread of a window takes a message within the time: the
+// program's does not while it works (a load or a save trying again).
+bool Answers(HWND window, DWORD withinMs);
+// A message to one of the program's windows, with a time limit: a program
+// that does not answer fails the case there and then (and 0 comes back),
+// instead of hanging the whole group.
+LRESULT SendTo(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool wide = false);
 // Waits for the process to end; true with its exit code, false on timeout.
 bool WaitForExit(Program& program, DWORD timeoutMs, DWORD& exitCode);
 // Ends the process at once, without asking it.
@@ -125,6 +132,8 @@ void ChooseItem(const Program& program, Control list, int index);
 int CheckState(const Program& program, Control box);
 int Selection(const Program& program, Control list);
 
+// Wide text as code page 1252 bytes.
+std::string ToCodePage1252(const std::wstring& text);
 // Window and list texts, converted to code page 1252 bytes.
 std::string WindowTextBytes(HWND window);
 std::string ListItemBytes(HWND list, int index);

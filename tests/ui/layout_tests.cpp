@@ -229,7 +229,7 @@ TEST(Lists, HoldTheirItems)
     for (const ListRow& row : lists) {
         HWND list = program[row.list];
         SCOPED_TRACE(std::string("items of ") + ControlName(row.list));
-        EXPECT_EQ(SendMessageA(list, CB_GETCOUNT, 0, 0), static_cast<LRESULT>(row.items.size()));
+        EXPECT_EQ(SendTo(list, CB_GETCOUNT, 0, 0), static_cast<LRESULT>(row.items.size()));
         for (size_t index = 0; index < row.items.size(); ++index)
             EXPECT_EQ(ListItemBytes(list, static_cast<int>(index)), row.items[index])
                 << "item #" << index;
@@ -240,7 +240,7 @@ TEST(Lists, HoldTheirItems)
     // 101 items is taken.
     int longLists = 0;
     for (HWND dropDown : TopLevelWindows(program, "ComboLBox")) {
-        if (SendMessageA(dropDown, LB_GETCOUNT, 0, 0) != 101)
+        if (SendTo(dropDown, LB_GETCOUNT, 0, 0) != 101)
             continue;
         ++longLists;
         EXPECT_EQ(GetWindowLongPtrA(dropDown, GWL_STYLE) & WS_VSCROLL, WS_VSCROLL)
@@ -385,7 +385,7 @@ void ExpectControlPlaces(const Program& program, int dpi)
             // that of the field with its list dropped down. Wine reports the
             // dropped-down part alone, from the field's top.
             RECT dropped{};
-            SendMessageA(control, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
+            SendTo(control, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
             RECT droppedRect = RectInClient(program.window, dropped);
             EXPECT_EQ(droppedRect.left, Scaled(row.x, dpi));
             EXPECT_EQ(droppedRect.top, Scaled(row.y, dpi));

@@ -29,6 +29,9 @@ int main(int argc, char** argv)
 {
     // Plain LF line ends, whatever reads the output.
     _setmode(_fileno(stdout), _O_BINARY);
+    // Each line out as it is written: a group stopped at its time limit
+    // shows how far it got.
+    setvbuf(stdout, nullptr, _IONBF, 0);
     // A crash of the driver ends the run at once instead of waiting in a
     // debugger until CTest's time-out.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);

@@ -121,9 +121,16 @@ static BOOL CALLBACK ReportFont(HWND control, LPARAM parameter)
     return TRUE;
 }
 
+static Reply reply;
+
+static void CALLBACK AnswerAfterInput(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    WriteReply(reply);
+}
+
 static void Answer(HWND window, unsigned long sequence, int code, const long arguments[])
 {
-    static Reply reply;
     reply.length = 0;
     AddLine(reply, "%lu", sequence);
     if (code == probeFonts) {
@@ -141,6 +148,14 @@ static void Answer(HWND window, unsigned long sequence, int code, const long arg
         const COLORREF colours[] = {(COLORREF)arguments[0], (COLORREF)arguments[1]};
         SetSysColors(2, elements, colours);
         AddLine(reply, "done");
+    } else if (code == probeAfterInput) {
+        // The request overtakes input (posted messages come first), but a
+        // timer fires only once no input is left in the queue.
+        if (SetTimer(nullptr, 0, 0, AnswerAfterInput)) {
+            AddLine(reply, "done");
+            return;
+        }
+        AddLine(reply, "error no timer");
     } else {
         AddLine(reply, "error unknown code %d", code);
     }

@@ -137,6 +137,12 @@ bool FocusMainWindow(const Program& program)
     return Ask(program, probeFocusWindow, {}, lines);
 }
 
+bool AwaitInputHandled(const Program& program)
+{
+    std::vector<std::string> lines;
+    return Ask(program, probeAfterInput, {}, lines);
+}
+
 bool SetButtonColours(const Program& program, COLORREF face, COLORREF text)
 {
     std::vector<std::string> lines;

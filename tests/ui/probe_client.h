@@ -35,6 +35,10 @@ bool SendDpiChanged(const Program& program, int dpi, const RECT& suggested);
 // the window is activated again after another had been.
 bool FocusMainWindow(const Program& program);
 
+// Returns once the program has handled the keys sent (or the messages
+// posted) before the call, so that what they did can be looked at.
+bool AwaitInputHandled(const Program& program);
+
 // Changes the button face and text colours as the program's own process
 // sees them, as a change of the colour scheme does (WM_SYSCOLORCHANGE).
 bool SetButtonColours(const Program& program, COLORREF face, COLORREF text);

@@ -13,6 +13,7 @@ enum {
     probeDpiChanged = 2,   // dpi, left, top, right, bottom: sends WM_DPICHANGED
     probeFocusWindow = 3,  // gives the main window itself the keyboard focus
     probeSetColours = 4,   // face, text: the program's button colours (SetSysColors)
+    probeAfterInput = 5,   // answers once the input before the request is handled
     probeMaxArguments = 5,
 };
 
