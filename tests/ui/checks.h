@@ -12,6 +12,12 @@
 
 #include "program.h"
 
+// Keys by virtual-key code and scan code (set 1), which is what the program
+// looks at in lParam.
+constexpr Key tabKey{VK_TAB, 0x0F, false};
+constexpr Key spaceKey{VK_SPACE, 0x39, false};
+constexpr Key enterKey{VK_RETURN, 0x1C, false};
+
 using Values = std::vector<std::pair<std::string, std::string>>;
 // The file written from the defaults with the values behind some keys
 // replaced.

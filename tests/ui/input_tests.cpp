@@ -12,9 +12,6 @@
 
 namespace {
 
-// Keys by virtual-key code and scan code (set 1), which is what the program
-// looks at in lParam.
-constexpr Key tabKey{VK_TAB, 0x0F, false};
 constexpr Key shiftKey{VK_LSHIFT, 0x2A, false};
 constexpr Key controlKey{VK_LCONTROL, 0x1D, false};
 constexpr Key altKey{VK_LMENU, 0x38, false};
@@ -23,6 +20,7 @@ constexpr Key f5Key{VK_F5, 0x3F, false};
 constexpr Key sKey{'S', 0x1F, false};
 constexpr Key vKey{'V', 0x2F, false};
 constexpr Key endKey{VK_END, 0x4F, true};
+constexpr Key downKey{VK_DOWN, 0x50, true};
 
 enum class Way { quitClick, closeFromOutside, altF4 };
 
@@ -107,8 +105,60 @@ const KeyMessageCase keyMessageCases[] = {
 struct StillKey {
     const char* name;
     std::vector<Key> chord;
-    int fpsItemAfter;  // what the focused list shows after the key, -2: unchanged
+    Control focused;  // where it is typed
+    int after;        // the list's item or the box's state after it; -2: unchanged
 };
+
+// The window goes away and comes back as a user sends it away: the focus
+// leaves the control before the window is minimised.
+void Minimise(const Program& program, bool activatedWhileMinimised)
+{
+    PostMessageA(program.window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(WaitUntil([&] { return IsIconic(program.window) != 0; }, reactionTimeoutMs));
+    if (activatedWhileMinimised) {
+        SetForegroundWindow(program.window);
+        AwaitInputHandled(program);
+    }
+    PostMessageA(program.window, WM_SYSCOMMAND, SC_RESTORE, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsIconic(program.window); }, reactionTimeoutMs));
+}
+
+void ActivateAnotherWindow(const Program& program)
+{
+    HWND other = CreateWindowExA(0, "STATIC", "another program", WS_OVERLAPPED | WS_VISIBLE, 0, 0,
+                                 200, 100, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            MSG message;
+            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageA(&message);
+            SetForegroundWindow(other);
+            return GetForegroundWindow() == other;
+        },
+        reactionTimeoutMs));
+    EXPECT_TRUE(BringToFront(program));
+    DestroyWindow(other);
+}
+
+struct AwayCase {
+    const char* name;
+    void (*leaveAndComeBack)(const Program& program);
+};
+
+const AwayCase awayCases[] = {
+    {"another window was active", ActivateAnotherWindow},
+    {"minimised and restored", [](const Program& program) { Minimise(program, false); }},
+    {"activated while minimised, then restored",
+     [](const Program& program) { Minimise(program, true); }},
+};
+
+size_t RingIndex(const Program& program, HWND focus)
+{
+    size_t index = 0;
+    while (index < std::size(focusRing) && program[focusRing[index]] != focus)
+        ++index;
+    return index;
+}
 
 class Ending : public testing::TestWithParam<EndingCase> {};
 
@@ -165,23 +215,39 @@ TEST(Keys, TabWalksTheFocusRingAndOtherKeysStay)
         ExpectFocus(program, statsCheck, reactionTimeoutMs);
     }
 
-    // Back on the first list: these keys must reach it, not move the focus.
+    // Back on the first list: these keys must reach the control that has
+    // the focus, not move it.
     for (size_t step = 3; step < std::size(focusRing); ++step)
         PressChord({tabKey});
     ExpectFocus(program, fpsCombo, reactionTimeoutMs);
     const StillKey stillKeys[] = {
-        {"S", {sKey}, 0},     {"V", {vKey}, 0}, {"F5", {f5Key}, 0}, {"Alt+F5", {altKey, f5Key}, -2},
-        {"End", {endKey}, 4},  // the list takes it and selects its last item
+        {"S", {sKey}, fpsCombo, 0},
+        {"V", {vKey}, fpsCombo, 0},
+        {"F5", {f5Key}, fpsCombo, 0},
+        {"Alt+F5", {altKey, f5Key}, fpsCombo, -2},
+        {"Down", {downKey}, fpsCombo, 1},
+        {"End", {endKey}, fpsCombo, 4},  // the list's last item
+        {"Space", {spaceKey}, framerateCheck, BST_UNCHECKED},
     };
     for (const StillKey& key : stillKeys) {
         SCOPED_TRACE(std::string(key.name) + " keeps the focus and the program");
+        if (FocusOf(program) != program[key.focused])
+            PressChord({tabKey});
+        ExpectFocus(program, key.focused, reactionTimeoutMs);
         PressChord(key.chord);
-        Sleep(settleMs);
+        EXPECT_TRUE(AwaitInputHandled(program));
         EXPECT_TRUE(IsRunning(program));
-        ExpectFocus(program, fpsCombo, 0);
-        if (key.fpsItemAfter != -2) {
-            EXPECT_EQ(Selection(program, fpsCombo), key.fpsItemAfter);
+        ExpectFocus(program, key.focused, 0);
+        int after = key.focused == fpsCombo ? Selection(program, fpsCombo)
+                                            : CheckState(program, key.focused);
+        if (key.after != -2) {
+            EXPECT_EQ(after, key.after);
         }
+    }
+    {
+        SCOPED_TRACE("what the keys chose is saved");
+        EXPECT_TRUE(ClickButton(program, saveButton));
+        ExpectFileIs(program, true, DefaultFileWith({{"FPS:", "4"}, {"FRAMERATE:", "0"}}));
     }
 
     {
@@ -192,27 +258,38 @@ TEST(Keys, TabWalksTheFocusRingAndOtherKeysStay)
         ExpectFocus(program, fpsCombo, reactionTimeoutMs);
     }
 
-    {
-        SCOPED_TRACE("the focus comes back when the window is active again");
+    PressChord({tabKey});
+    PressChord({tabKey});
+    ExpectFocus(program, clockCombo, reactionTimeoutMs);
+    for (const AwayCase& away : awayCases) {
+        SCOPED_TRACE(std::string("the focus comes back after ") + away.name);
+        size_t had = RingIndex(program, FocusOf(program));
+        ASSERT_LT(had, std::size(focusRing));
+        away.leaveAndComeBack(program);
+        ExpectFocus(program, focusRing[had], reactionTimeoutMs);
+        // Real keys go on from there.
         PressChord({tabKey});
-        PressChord({tabKey});
-        ExpectFocus(program, clockCombo, reactionTimeoutMs);
-        HWND other = CreateWindowExA(0, "STATIC", "another program", WS_OVERLAPPED | WS_VISIBLE, 0,
-                                     0, 200, 100, nullptr, nullptr, nullptr, nullptr);
-        EXPECT_TRUE(WaitUntil(
-            [&] {
-                MSG message;
-                while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-                    DispatchMessageA(&message);
-                SetForegroundWindow(other);
-                return GetForegroundWindow() == other;
-            },
-            reactionTimeoutMs));
-        EXPECT_TRUE(BringToFront(program));
-        ExpectFocus(program, clockCombo, reactionTimeoutMs);
-        DestroyWindow(other);
+        ExpectFocus(program, focusRing[(had + 1) % std::size(focusRing)], reactionTimeoutMs);
     }
     QuitWithButton(program);
+}
+
+// Started minimised (a shortcut set so): once restored, the first list has
+// the focus, as after an ordinary start.
+TEST(Keys, StartedMinimisedTheFirstListHasTheFocusOnceRestored)
+{
+    for (int showCommand : {SW_SHOWMINNOACTIVE, SW_SHOWMINIMIZED, SW_MINIMIZE}) {
+        SCOPED_TRACE("show command " + std::to_string(showCommand));
+        Program program;
+        ASSERT_TRUE(StartProgram(program, nullptr, showCommand));
+        EXPECT_TRUE(IsIconic(program.window));
+        PostMessageA(program.window, WM_SYSCOMMAND, SC_RESTORE, 0);
+        EXPECT_TRUE(WaitUntil([&] { return !IsIconic(program.window); }, reactionTimeoutMs));
+        ExpectFocus(program, fpsCombo, reactionTimeoutMs);
+        PressChord({tabKey});
+        ExpectFocus(program, framerateCheck, reactionTimeoutMs);
+        QuitWithButton(program);
+    }
 }
 
 class KeyMessages : public testing::TestWithParam<KeyMessageCase> {};
@@ -230,7 +307,7 @@ TEST_P(KeyMessages, QuitOrMoveTheFocusByScanCode)
         EXPECT_TRUE(DirectoryEntries(program.directory).empty());
         return;
     }
-    Sleep(settleMs);
+    EXPECT_TRUE(AwaitInputHandled(program));
     EXPECT_TRUE(IsRunning(program));
     ExpectFocus(program, row.movesFocus ? framerateCheck : fpsCombo, reactionTimeoutMs);
     QuitWithButton(program);

@@ -1,6 +1,7 @@
 // What the window shows for a given tessorn.ini, and what "Speichern" writes.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -9,6 +10,7 @@
 
 #include "checks.h"
 #include "default_settings_file.h"
+#include "probe_client.h"
 #include "program.h"
 
 using namespace std::literals;
@@ -272,16 +274,11 @@ std::string UnixPath(const std::string& path)
     return name;
 }
 
-// Wine makes no link of CreateSymbolicLink; a Unix one is made by the Unix
-// ln, which Wine starts like any program, with the files' Unix names.
-bool MakeUnixLink(const std::string& target, const std::string& link)
+// Runs a Unix command (Wine starts it like any program; the files by their
+// Unix names, UTF-8 through the wide call so that no code page changes a
+// letter) and waits until `done` holds, since Wine does not wait for it.
+bool RunUnix(const std::string& command, const std::function<bool()>& done)
 {
-    std::string unixTarget = UnixPath(target);
-    std::string unixLink = UnixPath(link);
-    if (unixTarget.empty() || unixLink.empty())
-        return false;
-    // Unix names are UTF-8: through the wide call, no code page changes a letter.
-    std::string command = "/bin/ln -s \"" + unixTarget + "\" \"" + unixLink + "\"";
     wchar_t wideCommand[3 * MAX_PATH];
     if (!MultiByteToWideChar(CP_UTF8, 0, command.c_str(), -1, wideCommand, 3 * MAX_PATH))
         return false;
@@ -293,9 +290,22 @@ bool MakeUnixLink(const std::string& target, const std::string& link)
         return false;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    // Wine does not wait for a Unix program: the link is awaited instead.
-    return WaitUntil([&] { return GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES; },
-                     reactionTimeoutMs);
+    return WaitUntil(done, reactionTimeoutMs);
+}
+
+bool Exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Wine makes no link of CreateSymbolicLink; the Unix ln does.
+bool MakeUnixLink(const std::string& target, const std::string& link)
+{
+    std::string unixTarget = UnixPath(target);
+    std::string unixLink = UnixPath(link);
+    return !unixTarget.empty() && !unixLink.empty() &&
+           RunUnix("/bin/ln -s \"" + unixTarget + "\" \"" + unixLink + "\"",
+                   [&] { return Exists(link); });
 }
 
 constexpr DWORD linuxAnswerTimeoutMs = 10000;
@@ -304,10 +314,10 @@ constexpr DWORD linuxAnswerTimeoutMs = 10000;
 // files of another user. obstacles.sh serves requests written as files
 // (NAME.ACTION, holding a Unix path where the action needs one) and answers
 // "ok" or why not.
-bool AskLinuxSide(const Obstacle& obstacle, const char* name, const char* action,
-                  const std::string& unixPath = "")
+std::string AnswerOfLinuxSide(const std::string& mounts, const char* name, const char* action,
+                              const std::string& unixPath = "")
 {
-    std::string request = obstacle.mounts + "\\requests\\" + name + "." + action;
+    std::string request = mounts + "\\requests\\" + name + "." + action;
     std::string answerPath = request + ".done";
     std::string answer;
     // Whole or not at all, as the answer comes.
@@ -318,9 +328,16 @@ bool AskLinuxSide(const Obstacle& obstacle, const char* name, const char* action
     DeleteFileA(answerPath.c_str());
     if (!answered)
         ADD_FAILURE() << "no answer from obstacles.sh to " << request;
-    else if (answer != "ok\n")
+    return answer;
+}
+
+bool AskLinuxSide(const Obstacle& obstacle, const char* name, const char* action,
+                  const std::string& unixPath = "")
+{
+    std::string answer = AnswerOfLinuxSide(obstacle.mounts, name, action, unixPath);
+    if (!answer.empty() && answer != "ok\n")
         ADD_FAILURE() << "obstacles.sh could not " << action << ": " << answer;
-    return answered && answer == "ok\n";
+    return answer == "ok\n";
 }
 
 // The working directory as another user's: sealed (no new file in it), or
@@ -416,6 +433,38 @@ bool RemoveFullSecondName(Obstacle& o)
            kept;
 }
 
+// Notes and older lines after the settings, beyond the bytes a save
+// writes: a write in place must cut them off, or they win on the next load.
+bool PlaceLongSecondName(Obstacle& o)
+{
+    std::string longer = "WINDOWED:1\r\n; notes the user keeps beside the settings\r\n";
+    for (int copy = 0; copy < 12; ++copy)
+        longer += "WINDOWED:0\r\nSTATS:0\r\n";
+    return WriteFileBytes(o.Path("tessorn.ini"), longer) && PlaceSecondName(o);
+}
+
+// Renames with the Unix mv: Wine refuses to rename a directory that is a
+// program's working directory.
+bool MoveUnix(const std::string& from, const std::string& to)
+{
+    return RunUnix("/bin/mv \"" + UnixPath(from) + "\" \"" + UnixPath(to) + "\"",
+                   [&] { return Exists(to) && !Exists(from); });
+}
+
+// The user's shell renames the working directory from under the program:
+// the save meets an error that only the system has words for.
+bool RenameAway(Obstacle& o)
+{
+    o.shared = o.program.directory + "-away";
+    return MoveUnix(o.program.directory, o.shared);
+}
+
+// Nothing was made where the directory was.
+bool RenameBack(Obstacle& o)
+{
+    return !Exists(o.program.directory) && MoveUnix(o.shared, o.program.directory);
+}
+
 bool RestoreFolder(Obstacle& o)
 {
     return AskForFolder(o, "restore");
@@ -442,7 +491,34 @@ struct FaultCase {
     const wchar_t* named = L"";     // what the working directory's name ends in
     bool asUser = false;            // the refusal is real only for a user who is not root
     const char* oldFile = nullptr;  // what a failed save leaves, where place() changed it
+    DWORD systemError = 0;          // the reason is the system's own text for this error
 };
+
+// What the system says for an error, as a box shows it: without the line end.
+std::string SystemText(DWORD error)
+{
+    wchar_t text[256] = L"";
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, text, 256, nullptr);
+    while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n'))
+        --length;
+    return ToCodePage1252(std::wstring(text, length));
+}
+
+// Lets go of the file once the program has met it: its thread takes no
+// message while it loads or saves (the retries pause 50 ms each), so the
+// holder waits for that and then for three pauses more.
+void ReleaseOnceTried(const Program& program, HANDLE holder)
+{
+    WaitUntil(
+        [&] {
+            std::vector<HWND> windows = TopLevelWindows(program, "MainWindow");
+            return !windows.empty() && !Answers(windows[0], 50);
+        },
+        startTimeoutMs);
+    Sleep(150);
+    CloseHandle(holder);
+}
 
 const char inUseText[] = "Ein anderes Programm verwendet die Datei gerade.";
 
@@ -468,10 +544,7 @@ const FaultCase faultCases[] = {
          o.holder = CreateFileA(o.Path("tessorn.ini").c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-         o.releaser = std::thread([&o] {
-             Sleep(300);
-             CloseHandle(o.holder);
-         });
+         o.releaser = std::thread([&o] { ReleaseOnceTried(o.program, o.holder); });
          return o.holder != INVALID_HANDLE_VALUE;
      },
      [](Obstacle& o) {
@@ -513,6 +586,10 @@ const FaultCase faultCases[] = {
      }},
     {"tessorn.ini has a second name in another directory", nullptr, false, true, "",
      PlaceSecondName, SecondNameKept},
+    {"a longer tessorn.ini with a second name in another directory", nullptr, false, true, "",
+     PlaceLongSecondName, SecondNameKept},
+    {"the working directory was renamed away", nullptr, true, true, "", RenameAway, RenameBack, L"",
+     false, nullptr, ERROR_PATH_NOT_FOUND},
     {"a writable tessorn.ini in a directory that may not be written", nullptr, false, true, "",
      [](Obstacle& o) { return AskForFolder(o, "seal"); }, RestoreFolder, L"", true},
     {"tessorn.ini may be written but not replaced", nullptr, false, true, "",
@@ -611,16 +688,16 @@ struct HeldCase {
     const char* name;
     DWORD access;  // the other program's
     DWORD sharing;
-    DWORD heldMs;  // let go this long after the start; INFINITE: held until told
+    bool letsGo;  // once the program has tried it; else held until told
     bool warns;
 };
 
 const HeldCase heldCases[] = {
     {"by a reader that shares reading", GENERIC_READ,
-     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, INFINITE, false},
-    {"by a writer for the whole start", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, INFINITE,
+     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, false, false},
+    {"by a writer for the whole start", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, false,
      true},
-    {"without sharing for a moment", GENERIC_READ, 0, 300, false},
+    {"without sharing for a moment", GENERIC_READ, 0, true, false},
 };
 
 class HeldAtStart : public testing::TestWithParam<HeldCase> {};
@@ -636,9 +713,8 @@ TEST_P(HeldAtStart, ShowsTheFileOrSaysWhyNot)
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     ASSERT_TRUE(LaunchProgram(program));
-    if (row.heldMs != INFINITE) {
-        Sleep(row.heldMs);
-        CloseHandle(holder);
+    if (row.letsGo) {
+        ReleaseOnceTried(program, holder);
         holder = INVALID_HANDLE_VALUE;
     }
     if (row.warns) {
@@ -648,6 +724,8 @@ TEST_P(HeldAtStart, ShowsTheFileOrSaysWhyNot)
         EXPECT_TRUE(
             WaitUntil([&] { return (box = FindOwnedDialog(program)) != nullptr; }, startTimeoutMs))
             << "no warning box";
+        // Only after a second of trying.
+        EXPECT_GE(NowMs() - program.launchedAtMs, 800) << "ms until the box showed";
         for (HWND window : TopLevelWindows(program, "MainWindow"))
             EXPECT_FALSE(IsWindowVisible(window)) << "the window showed before the warning";
         if (box) {
@@ -727,20 +805,43 @@ TEST_P(SaveFailure, KeepsTheOldFileAndSavesOnceTheCauseIsGone)
     }
 
     if (row.saveFails) {
+        // Only a program that holds the file is waited for, about a second;
+        // a user then types, and the box must not take those keys.
+        const bool waits = row.reason == std::string(inUseText);
+        if (waits) {
+            EXPECT_TRUE(BringToFront(program));
+        }
         // The box is modal inside the click, so the click is posted.
         const double clickedAtMs = NowMs();
         PostClick(program, saveButton);
+        if (waits) {
+            EXPECT_TRUE(WaitUntil([&] { return !Answers(program.window, 50); }, reactionTimeoutMs));
+            PressChord({enterKey});
+            PressChord({spaceKey});
+        }
         HWND dialog = nullptr;
         WaitUntil([&] { return (dialog = FindOwnedDialog(program)) != nullptr; },
                   reactionTimeoutMs);
-        // Only a program that holds the file is waited for; a refusal shows at once.
-        if (row.reason != std::string(inUseText)) {
-            EXPECT_LT(NowMs() - clickedAtMs, 500) << "ms until the box showed";
+        const double shownAfterMs = NowMs() - clickedAtMs;
+        if (waits) {
+            EXPECT_GE(shownAfterMs, 800) << "ms until the box showed";
+        } else {
+            EXPECT_LT(shownAfterMs, 500) << "ms until the box showed";
         }
+        const std::string reason = row.systemError ? SystemText(row.systemError) : row.reason;
+        EXPECT_NE(reason, "");
         EXPECT_NE(dialog, nullptr) << "no message box";
         if (dialog) {
-            ExpectMessageBox(dialog, std::string(saveFailedText) + "\n\n" + row.reason, IDI_HAND);
-            PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            ExpectMessageBox(dialog, std::string(saveFailedText) + "\n\n" + reason, IDI_HAND);
+            if (waits) {
+                EXPECT_TRUE(AwaitInputHandled(program));
+                EXPECT_TRUE(IsWindow(dialog))
+                    << "the keys typed while the save waited closed the box";
+                SetForegroundWindow(dialog);
+                PressChord({enterKey});
+            } else {
+                PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            }
             EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, reactionTimeoutMs))
                 << "the message box stays";
         }
