@@ -109,8 +109,14 @@ struct StillKey {
     int after;        // the list's item or the box's state after it; -2: unchanged
 };
 
-// The window goes away and comes back as a user sends it away: the focus
-// leaves the control before the window is minimised.
+// As a taskbar or a window manager does it.
+void Restore(const Program& program)
+{
+    PostMessageA(program.window, WM_SYSCOMMAND, SC_RESTORE, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsIconic(program.window); }, reactionTimeoutMs));
+}
+
+// The focus leaves the control before the window is minimised.
 void Minimise(const Program& program, bool activatedWhileMinimised)
 {
     PostMessageA(program.window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
@@ -119,8 +125,7 @@ void Minimise(const Program& program, bool activatedWhileMinimised)
         SetForegroundWindow(program.window);
         AwaitInputHandled(program);
     }
-    PostMessageA(program.window, WM_SYSCOMMAND, SC_RESTORE, 0);
-    EXPECT_TRUE(WaitUntil([&] { return !IsIconic(program.window); }, reactionTimeoutMs));
+    Restore(program);
 }
 
 void ActivateAnotherWindow(const Program& program)
@@ -283,8 +288,7 @@ TEST(Keys, StartedMinimisedTheFirstListHasTheFocusOnceRestored)
         Program program;
         ASSERT_TRUE(StartProgram(program, nullptr, showCommand));
         EXPECT_TRUE(IsIconic(program.window));
-        PostMessageA(program.window, WM_SYSCOMMAND, SC_RESTORE, 0);
-        EXPECT_TRUE(WaitUntil([&] { return !IsIconic(program.window); }, reactionTimeoutMs));
+        Restore(program);
         ExpectFocus(program, fpsCombo, reactionTimeoutMs);
         PressChord({tabKey});
         ExpectFocus(program, framerateCheck, reactionTimeoutMs);
