@@ -6,13 +6,13 @@
 #   wine_env PREFIX
 #       Exports WINEPREFIX=PREFIX and the quiet, prompt-free Wine settings
 #       (WINEDEBUG=-all, WINEDLLOVERRIDES="mscoree,mshtml=", WINEARCH=win64).
-#   wine_prefix_base [DIR]
+#   wine_prefix_base
 #       Prints the path of the prefix that this Wine makes (wineboot
-#       --init), kept in DIR (default $TESSORN_WINE_BASES, else build/wine
-#       of this tree) as base-KEY, where KEY hashes the Wine version and the
-#       code below that makes it. Makes it where it is missing: under a
-#       temporary name, renamed into place only when whole, one maker at a
-#       time (a lock in DIR); then removes the bases of other keys there.
+#       --init), kept in build/wine of this tree as base-KEY, where KEY
+#       hashes the Wine version and the code below that makes it. Makes it
+#       where it is missing: under a temporary name, renamed into place only
+#       when whole, one maker at a time (a lock); then removes the bases of
+#       other keys there.
 #       No program ever runs in a base: it is only copied. A 64-bit base
 #       runs 64-bit and 32-bit programs alike (WoW64).
 #   wine_prefix_copy BASE PREFIX
@@ -128,8 +128,8 @@ _wine_prefix_key() {
 }
 
 wine_prefix_base() {
-  local dir="${1:-${TESSORN_WINE_BASES:-$_wine_tree/build/wine}}" key base
-  mkdir -p "$dir" && dir=$(cd "$dir" && pwd) || return 1
+  local dir="$_wine_tree/build/wine" key base
+  mkdir -p "$dir" || return 1
   key=$(_wine_prefix_key) || return 1
   base="$dir/base-$key"
   [ -f "$base/.complete" ] && { echo "$base"; return 0; }
