@@ -5,7 +5,7 @@
 # imported function must also be on it (allowed_imports.txt: what Windows
 # XP already has).
 #   check_imports.sh EXE [ALLOWED_IMPORTS]
-set -u
+set -uo pipefail
 
 exe=${1:-}
 allowed=${2:-}

@@ -116,7 +116,8 @@ _wine_prefix_boot() {
 }
 
 _wine_prefix_key() {
-  local loader
+  local - loader
+  set -o pipefail
   {
     wine --version 2>&1
     # 32-bit Wine installed later changes what a new prefix holds.
@@ -157,7 +158,8 @@ wine_prefix_base() {
 }
 
 wine_prefix_copy() {
-  local base="$1" prefix="$2" part folder excludes=()
+  local - base="$1" prefix="$2" part folder excludes=()
+  set -o pipefail  # a copy that tar could not read whole is no copy
   [ -f "$base/.complete" ] || { echo "wine: $base is not a whole base prefix" >&2; return 1; }
   mkdir -p "$(dirname "$prefix")" || return 1
   part="$prefix.part"

@@ -15,7 +15,7 @@
 # mounted here is unmounted when the script ends, however it ends. COMMAND
 # may run as another user: the requests folder and the mounts are open to
 # every user, and each answer belongs to whoever asked.
-set -u
+set -uo pipefail
 dir=${1:-}
 if [ -z "$dir" ] || [ $# -lt 2 ]; then
   sed -n '2,17p' "$0" >&2

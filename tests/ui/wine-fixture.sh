@@ -11,7 +11,7 @@
 #   wine-fixture.sh run STATE_DIR COMMAND...
 #       runs COMMAND in that session, again where Wine could not start it
 #   wine-fixture.sh stop STATE_DIR   ends exactly what start started
-set -u
+set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source-path=SCRIPTDIR/../.. source=scripts/lib/wine.sh
 . "$here/../../scripts/lib/wine.sh"
