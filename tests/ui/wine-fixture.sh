@@ -69,10 +69,12 @@ case "$command" in
     for attempt in $(seq 1 "$attempts"); do
       # Into a file, not a pipe: a Wine process that the command leaves
       # behind for a moment (the desktop's, which ends a second after the
-      # last program) would hold a pipe open.
-      wine_session_run "$state" "$@" >"$output" 2>&1
+      # last program) would hold a pipe open. Shown as it grows, so that a
+      # time-out shows how far the command got.
+      wine_session_run "$state" "$@" >"$output" 2>&1 &
+      tail -s 0.1 -n +1 -f --pid=$! "$output"
+      wait $!
       status=$?
-      cat "$output"
       [ "$status" -ne 0 ] && [ "$attempt" -lt "$attempts" ] && wine_did_not_start "$output" || break
       echo "wine-fixture: Wine could not start the program (attempt $attempt of $attempts);" \
            "trying again" >&2
