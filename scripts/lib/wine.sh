@@ -27,28 +27,6 @@
 #   wine_prefix_is_current PREFIX
 #       Succeeds when PREFIX is a copy of the base that this Wine and this
 #       code make (a newer Wine needs a new copy).
-#   wine_reg_set FILE KEY NAME DATA
-#   wine_reg_get FILE KEY NAME
-#   wine_reg_delete FILE KEY
-#       Edit a registry file of a prefix (user.reg, system.reg) in Wine's
-#       own text format while no wineserver runs for it: KEY as
-#       'Control Panel\Desktop' (relative to the file's root), NAME a value
-#       name, DATA as the file writes it ("N", dword:000000c0; see
-#       wine_reg_string and wine_reg_dword). Set replaces the value or adds
-#       it, and the key where it is missing; get prints DATA and fails where
-#       there is none; delete removes the key with its subkeys.
-#   wine_reg_string TEXT / wine_reg_dword NUMBER
-#       Print TEXT or NUMBER as registry file DATA.
-#   wine_prefix_configure PREFIX [--dpi N] [--colours NAME:R G B[,...]]
-#       Writes into PREFIX's user.reg, before its wineserver starts, what
-#       the tests rely on: X11 Driver\Managed = "N" (no 2-second wait when a
-#       window closes on a display without a window manager),
-#       WineDbg\ShowCrashDialog = 0 (a crash ends the program instead of
-#       waiting for a click); with --dpi the display scale (LogPixels: 96 =
-#       100 %, 192 = 200 %), with --colours those system colours
-#       (ButtonFace, ButtonText, ...) as a scheme such as high contrast
-#       sets them. Removes colours a theme kept for a running session.
-#       Re-reads every value and fails if one did not take.
 #   wine_xvfb_start STATE_DIR
 #       Starts Xvfb on a free display number (the server picks it and reports
 #       it through -displayfd once it accepts connections), with a screen of
@@ -58,12 +36,17 @@
 #       Starts one persistent wineserver for $WINEPREFIX, as the session's
 #       user (see wine_session_start), so every program run after it starts
 #       warm; writes STATE_DIR/wineserver.pid.
-#   wine_session_start STATE_DIR PREFIX [--dpi N] [--colours LIST]
+#   wine_session_start STATE_DIR PREFIX [--dpi N] [--colours NAME:R G B,...]
 #                      [--user NAME [--user-reads FILE]...]
 #       Stops a session left behind in STATE_DIR, makes PREFIX anew as a
-#       copy of the base (wine_prefix_base, wine_prefix_copy), configures
-#       it (wine_prefix_configure), starts Xvfb and the wineserver, checks
-#       through Wine that the registry took, then writes STATE_DIR/env, a
+#       copy of the base (wine_prefix_base, wine_prefix_copy), starts Xvfb
+#       and the wineserver, imports what the tests rely on into the
+#       registry through Wine before any other program starts: no 2-second
+#       wait when a window closes on a display without a window manager
+#       (X11 Driver\Managed), a crash that ends the program instead of
+#       waiting for a click; with --dpi the display scale (LogPixels: 96 =
+#       100 %, 192 = 200 %), with --colours those system colours as a
+#       scheme such as high contrast sets them. Then writes STATE_DIR/env, a
 #       file of export lines (DISPLAY, WINEPREFIX, ...) for
 #       wine_session_env. With --user (root only) the session's programs run
 #       as that user, in a prefix and a HOME that user owns (only the hard
@@ -191,113 +174,18 @@ wine_prefix_is_current() {
   [ -f "$prefix/system.reg" ] && [ "$(cat "$prefix/.base" 2>/dev/null)" = "$(_wine_prefix_key)" ]
 }
 
-# The registry file's form of a key or value name: backslashes and quotes
-# escaped.
-_wine_reg_escape() {
-  local text="${1//\\/\\\\}"
-  printf '%s' "${text//\"/\\\"}"
-}
-
-wine_reg_string() {
-  printf '"%s"' "$(_wine_reg_escape "$1")"
-}
-
-wine_reg_dword() {
-  printf 'dword:%08x' "$1"
-}
-
-# Runs the awk PROGRAM over FILE and puts the result in its place, whole.
-_wine_reg_rewrite() {
-  local file="$1" program="$2"
-  awk "$_wine_reg_awk_common$program" "$file" >"$file.part" && mv "$file.part" "$file"
-}
-
-# Keys and value names compare without regard to case, as in Wine. A key's
-# section runs from its "[KEY] TIME" line to the next one; a value whose
-# line ends in a backslash goes on on the next line. The key, the name and
-# the line come through the environment: awk -v would undo the escapes.
-_wine_reg_awk_common='
-BEGIN {
-  key = tolower(ENVIRON["WINE_REG_KEY"]); name = tolower(ENVIRON["WINE_REG_NAME"])
-  line = ENVIRON["WINE_REG_LINE"]
-}
-function is_key(text) { return tolower(substr(text, 1, length(key) + 2)) == "[" key "]" }
-function is_subkey(text) { return tolower(substr(text, 1, length(key) + 3)) == "[" key "\\\\" }
-function is_value(text) { return tolower(substr(text, 1, length(name) + 3)) == "\"" name "\"=" }
-'
-
-wine_reg_set() {
-  local file="$1" key
-  key=$(_wine_reg_escape "$2")
-  WINE_REG_KEY="$key" WINE_REG_NAME=$(_wine_reg_escape "$3") \
-    WINE_REG_LINE="\"$(_wine_reg_escape "$3")\"=$4" WINE_REG_TIME=$(date +%s) _wine_reg_rewrite "$file" '
-    continued { continued = ($0 ~ /\\$/); next }
-    /^\[/ {
-      if (inside && !done) { print line; done = 1 }
-      inside = is_key($0)
-      print
-      next
-    }
-    inside && !done && $0 == "" { print line; done = 1 }
-    inside && is_value($0) {
-      if (!done) print line
-      done = 1
-      continued = ($0 ~ /\\$/)
-      next
-    }
-    { print }
-    END {
-      if (inside && !done) { print line; done = 1 }
-      if (!done) printf "\n[%s] %d\n%s\n", ENVIRON["WINE_REG_KEY"], ENVIRON["WINE_REG_TIME"], line
-    }'
-}
-
-wine_reg_get() {
-  local file="$1"
-  WINE_REG_KEY=$(_wine_reg_escape "$2") WINE_REG_NAME=$(_wine_reg_escape "$3") \
-    awk "$_wine_reg_awk_common"'
-    /^\[/ { inside = is_key($0); next }
-    inside && is_value($0) { print substr($0, length(name) + 4); found = 1; exit }
-    END { exit !found }' "$file"
-}
-
-wine_reg_delete() {
-  local file="$1"
-  WINE_REG_KEY=$(_wine_reg_escape "$2") _wine_reg_rewrite "$file" '
-    /^\[/ { dropping = is_key($0) || is_subkey($0) }
-    !dropping { print }'
-}
-
-wine_prefix_configure() {
-  local prefix="$1" dpi="" colours="" pair pairs=() names=() values=() index
-  shift
-  while [ $# -gt 0 ]; do
-    case "$1" in
-      --dpi) dpi="$2"; shift 2 ;;
-      --colours) colours="$2"; shift 2 ;;
-      *) echo "wine_prefix_configure: unknown option $1" >&2; return 2 ;;
-    esac
-  done
-  local file="$prefix/user.reg"
-  names+=('Software\Wine\X11 Driver|Managed'); values+=("$(wine_reg_string N)")
-  names+=('Software\Wine\WineDbg|ShowCrashDialog'); values+=("$(wine_reg_dword 0)")
-  [ -z "$dpi" ] || { names+=('Control Panel\Desktop|LogPixels'); values+=("$(wine_reg_dword "$dpi")"); }
-  IFS=, read -ra pairs <<<"$colours"
-  for pair in "${pairs[@]}"; do
-    names+=("Control Panel\\Colors|${pair%%:*}"); values+=("$(wine_reg_string "${pair#*:}")")
-  done
-  for index in "${!names[@]}"; do
-    wine_reg_set "$file" "${names[index]%%|*}" "${names[index]#*|}" "${values[index]}" || return 1
-  done
-  # A theme's colours for a running session would hide the scheme until it
-  # ends (Wine keeps them apart from the scheme's).
-  wine_reg_delete "$file" 'Software\Wine\Temporary System Parameters\Control Panel\Colors' || return 1
-  for index in "${!names[@]}"; do
-    if [ "$(wine_reg_get "$file" "${names[index]%%|*}" "${names[index]#*|}")" != "${values[index]}" ]; then
-      echo "wine: ${names[index]/|/ } did not take in $file" >&2
-      return 1
-    fi
-  done
+# The registry settings of a session (see wine_session_start) as a file for
+# regedit. Colours that a theme kept for a running session would hide the
+# scheme (Wine keeps them apart from it): they go.
+_wine_settings() {
+  local dpi="$1" pair pairs=()
+  printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n\n'
+  printf '[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\n"ShowCrashDialog"=dword:00000000\n\n'
+  [ -z "$dpi" ] || printf '[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"LogPixels"=dword:%08x\n\n' "$dpi"
+  printf '[-HKEY_CURRENT_USER\\Software\\Wine\\Temporary System Parameters\\Control Panel\\Colors]\n\n'
+  printf '[HKEY_CURRENT_USER\\Control Panel\\Colors]\n'
+  IFS=, read -ra pairs <<<"$2"
+  for pair in "${pairs[@]}"; do printf '"%s"="%s"\n' "${pair%%:*}" "${pair#*:}"; done
 }
 
 wine_set_dpi() {
@@ -393,7 +281,7 @@ _wine_prefix_give() {
 }
 
 wine_session_start() {
-  local state="$1" prefix="$2" configure=() user="" reads=() missing="" base
+  local state="$1" prefix="$2" dpi="" colours="" user="" reads=() missing="" base
   if [ -z "$state" ] || [ -z "$prefix" ]; then
     echo "usage: wine_session_start STATE_DIR PREFIX [--dpi N] [--colours LIST]" \
          "[--user NAME [--user-reads FILE]...]" >&2
@@ -402,7 +290,8 @@ wine_session_start() {
   shift 2
   while [ $# -gt 0 ]; do
     case "$1" in
-      --dpi | --colours) configure+=("$1" "$2"); shift 2 ;;
+      --dpi) dpi="$2"; shift 2 ;;
+      --colours) colours="$2"; shift 2 ;;
       --user) user="$2"; shift 2 ;;
       --user-reads) reads+=("$2"); shift 2 ;;
       *) echo "wine_session_start: unknown option $1" >&2; return 2 ;;
@@ -415,8 +304,7 @@ wine_session_start() {
   wine_session_stop "$state"
   rm -f "$state/user" "$state/user-missing"
   base=$(wine_prefix_base) || return 1
-  wine_prefix_copy "$base" "$prefix" || return 1
-  wine_prefix_configure "$prefix" "${configure[@]}" || return 1
+  wine_prefix_copy "$base" "$prefix" && _wine_settings "$dpi" "$colours" >"$state/settings.reg" || return 1
   echo "$base" >"$state/base"
   echo "$prefix" >"$state/prefix"
   wine_env "$prefix"
@@ -432,11 +320,13 @@ wine_session_start() {
   fi
   wine_xvfb_start "$state" || return 1
   wine_server_start "$state" || { wine_session_stop "$state"; return 1; }
-  # Wine read the edited registry as it was meant.
+  # The first programs: the settings must be in place before any program
+  # that reads them starts (a program reads them when it starts).
   _wine_user_command "$state"
-  if ! "${_wine_user[@]}" wine reg query 'HKCU\Software\Wine\X11 Driver' /v Managed 2>/dev/null |
-       grep -Eq 'Managed[[:space:]]+REG_SZ[[:space:]]+N[[:space:]]*$'; then
-    echo "wine: Wine does not see the registry values written into $prefix" >&2
+  "${_wine_user[@]}" wine regedit /S "Z:$state/settings.reg" 2>/dev/null
+  if ! [[ $("${_wine_user[@]}" wine reg query 'HKCU\Software\Wine\X11 Driver' /v Managed 2>/dev/null) =~ \
+         Managed[[:space:]]+REG_SZ[[:space:]]+N[[:space:]] ]]; then
+    echo "wine: Wine does not see the registry values of $state/settings.reg" >&2
     wine_session_stop "$state"
     return 1
   fi
