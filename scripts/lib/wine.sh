@@ -27,20 +27,16 @@
 #   wine_prefix_is_current PREFIX
 #       Succeeds when PREFIX is a copy of the base that this Wine and this
 #       code make (a newer Wine needs a new copy).
-#   wine_xvfb_start STATE_DIR
-#       Starts Xvfb on a free display number (the server picks it and reports
-#       it through -displayfd once it accepts connections), with a screen of
-#       1600x1200 that holds the window at 200 %, exports DISPLAY
-#       and writes STATE_DIR/display and STATE_DIR/xvfb.pid.
-#   wine_server_start STATE_DIR
-#       Starts one persistent wineserver for $WINEPREFIX, as the session's
-#       user (see wine_session_start), so every program run after it starts
-#       warm; writes STATE_DIR/wineserver.pid.
-#   wine_session_start STATE_DIR PREFIX [--dpi N] [--colours NAME:R G B,...]
-#                      [--user NAME [--user-reads FILE]...]
-#       Stops a session left behind in STATE_DIR, makes PREFIX anew as a
-#       copy of the base (wine_prefix_base, wine_prefix_copy), starts Xvfb
-#       and the wineserver, imports what the tests rely on into the
+#   wine_session_start STATE_DIR PREFIX [--owner PID] [--dpi N]
+#                      [--colours NAME:R G B,...] [--user NAME [--user-reads FILE]...]
+#       Takes STATE_DIR's lock (waiting a little for a session whose owner
+#       has ended; failing where another live run holds it), makes PREFIX
+#       anew as a copy of the base (wine_prefix_base, wine_prefix_copy),
+#       starts a private Xvfb (1600x1200, which holds the window at 200 %)
+#       and a persistent wineserver, so that every program starts warm,
+#       under a keeper that holds the lock and ends them when the owner
+#       (default: the calling script) or either of them has ended or
+#       STATE_DIR is gone. Imports what the tests rely on into the
 #       registry through Wine before any other program starts: no 2-second
 #       wait when a window closes on a display without a window manager
 #       (X11 Driver\Managed), a crash that ends the program instead of
@@ -62,11 +58,12 @@
 #       it see it.
 #   wine_session_env STATE_DIR
 #       Exports the variables of a running session (reads STATE_DIR/env).
-#   wine_session_stop STATE_DIR
-#       Ends what wine_session_start started, and nothing else: the
-#       wineserver of the session's prefix (wineserver -k, which also ends
-#       the Wine programs still running in that prefix) and the Xvfb whose
-#       PID is recorded. Safe to call twice or without a session.
+#   wine_session_stop STATE_DIR [OWNER]
+#       Ends the session that OWNER (default: the calling script) started
+#       in STATE_DIR, and nothing else: the wineserver (wineserver -k, which
+#       also ends the Wine programs still running in that prefix) and the
+#       Xvfb. Leaves another run's session alone. Safe to call twice or
+#       without a session.
 #
 # Requires: wine (64-bit), Xvfb (scripts/lib/deps.sh installs them).
 
@@ -192,31 +189,6 @@ wine_set_dpi() {
   wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
 }
 
-wine_xvfb_start() {
-  local state="$1" displayfile display="" _
-  mkdir -p "$state" || return 1
-  rm -f "$state/display" "$state/xvfb.pid"
-  # Xvfb writes the display number it bound to, once it is ready.
-  displayfile="$state/displayfd"
-  : >"$displayfile"
-  Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$displayfile" >"$state/xvfb.log" 2>&1 &
-  echo $! >"$state/xvfb.pid"
-  for _ in $(seq 1 100); do
-    display=$(tr -dc '0-9' <"$displayfile")
-    [ -n "$display" ] && break
-    kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null || break
-    sleep 0.1
-  done
-  rm -f "$displayfile"
-  if [ -z "$display" ]; then
-    echo "wine: Xvfb did not come up (see $state/xvfb.log)" >&2
-    _wine_stop_xvfb "$state"
-    return 1
-  fi
-  echo ":$display" >"$state/display"
-  export DISPLAY=":$display"
-}
-
 # Sets _wine_user to what runs a command as the session's user: setpriv
 # with that user's variables, or nothing where the session runs as the
 # caller. STATE_DIR/user holds "UID GID NAME HOME" for such a user.
@@ -229,29 +201,35 @@ _wine_user_command() {
     env HOME="$home" USER="$name" LOGNAME="$name")
 }
 
-wine_server_start() {
-  local state="$1" _
-  mkdir -p "$state" || return 1
-  # -f keeps it in the foreground so that $! is the server itself (setpriv
-  # and env replace themselves with it); -p keeps it (and Wine's service
-  # processes) alive between program runs.
-  _wine_user_command "$state" || return 1
+# The keeper of a session, in the background with the session's lock open:
+# starts Xvfb and the wineserver as its children, prints the display once
+# both serve, and ends them (and with the wineserver every Wine program of
+# the prefix) when OWNER or either of them has ended, STATE_DIR is gone or
+# it is told to (TERM). Its children hold the lock too, until they are gone.
+_wine_keep() {
+  local state="$1" owner="$2" xvfb server display="" tries=100
+  trap exit TERM INT HUP
+  trap '"${_wine_user[@]}" wineserver -k 2>/dev/null; kill $xvfb $server 2>/dev/null; wait $xvfb $server' EXIT
+  echo "$BASHPID $owner" >"$state/keeper"
+  _wine_user_command "$state" || exit 1
+  # Xvfb picks a free display and reports it once it takes connections.
+  Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$state/displayfd" >"$state/xvfb.log" 2>&1 &
+  xvfb=$!
+  # -f keeps the server in the foreground, so that it is our child (setpriv
+  # and env replace themselves with it); -p keeps it alive between programs.
   "${_wine_user[@]}" wineserver -f -p >"$state/wineserver.log" 2>&1 &
-  echo $! >"$state/wineserver.pid"
-  # Usable once it holds its listening socket (the socket's directory has
-  # a random name on Debian, so look at the server's open files instead).
-  local pid
-  pid=$(cat "$state/wineserver.pid")
-  local fd
-  for _ in $(seq 1 100); do
-    for fd in /proc/"$pid"/fd/*; do
-      case "$(readlink "$fd" 2>/dev/null)" in socket:*) return 0 ;; esac
-    done
-    kill -0 "$pid" 2>/dev/null || break
+  server=$!
+  # The server serves once it holds its socket (whose folder has a random name).
+  until [ -n "$display" ] && [ -n "$(find "/proc/$server/fd" -lname 'socket:*' -print -quit 2>/dev/null)" ]; do
+    kill -0 "$xvfb" 2>/dev/null && kill -0 "$server" 2>/dev/null && [ $((tries -= 1)) -gt 0 ] || exit 1
     sleep 0.1
+    display=$(tr -dc '0-9' <"$state/displayfd")
   done
-  echo "wine: wineserver did not come up (see $state/wineserver.log)" >&2
-  return 1
+  echo ":$display"
+  exec >/dev/null
+  while kill -0 "$owner" && [ -d "$state" ] && kill -0 "$xvfb" && kill -0 "$server"; do
+    sleep 1 & wait $!
+  done 2>/dev/null
 }
 
 # Prints why NAME cannot run the session's programs, or nothing when it can.
@@ -281,15 +259,16 @@ _wine_prefix_give() {
 }
 
 wine_session_start() {
-  local state="$1" prefix="$2" dpi="" colours="" user="" reads=() missing="" base
+  local state="$1" prefix="$2" owner=$$ dpi="" colours="" user="" reads=() missing="" base lock
   if [ -z "$state" ] || [ -z "$prefix" ]; then
-    echo "usage: wine_session_start STATE_DIR PREFIX [--dpi N] [--colours LIST]" \
+    echo "usage: wine_session_start STATE_DIR PREFIX [--owner PID] [--dpi N] [--colours LIST]" \
          "[--user NAME [--user-reads FILE]...]" >&2
     return 1
   fi
   shift 2
   while [ $# -gt 0 ]; do
     case "$1" in
+      --owner) owner="$2"; shift 2 ;;
       --dpi) dpi="$2"; shift 2 ;;
       --colours) colours="$2"; shift 2 ;;
       --user) user="$2"; shift 2 ;;
@@ -301,10 +280,17 @@ wine_session_start() {
   state=$(cd "$state" && pwd)
   mkdir -p "$(dirname "$prefix")" && prefix="$(cd "$(dirname "$prefix")" && pwd)/$(basename "$prefix")" ||
     return 1
-  wine_session_stop "$state"
-  rm -f "$state/user" "$state/user-missing"
-  base=$(wine_prefix_base) || return 1
-  wine_prefix_copy "$base" "$prefix" && _wine_settings "$dpi" "$colours" >"$state/settings.reg" || return 1
+  wine_session_stop "$state" "$owner" || return 1
+  exec {lock}>"$state/lock"
+  # A keeper whose owner has ended needs a second to notice.
+  if ! flock -w 5 "$lock"; then
+    echo "wine: another run's session uses $state" >&2
+    exec {lock}>&-
+    return 1
+  fi
+  rm -f "$state/user" "$state/user-missing" "$state/env"
+  base=$(wine_prefix_base) && wine_prefix_copy "$base" "$prefix" &&
+    _wine_settings "$dpi" "$colours" >"$state/settings.reg" || { exec {lock}>&-; return 1; }
   echo "$base" >"$state/base"
   echo "$prefix" >"$state/prefix"
   wine_env "$prefix"
@@ -312,14 +298,17 @@ wine_session_start() {
     missing=$(_wine_user_missing "$user" "${reads[@]}")
     if [ -z "$missing" ]; then
       mkdir -p "$state/home" && _wine_prefix_give "$prefix" "$user:" &&
-        chown -R "$user:" "$state/home" || return 1
+        chown -R "$user:" "$state/home" || { exec {lock}>&-; return 1; }
       echo "$(id -u "$user") $(id -g "$user") $user $state/home" >"$state/user"
     else
       echo "$missing" >"$state/user-missing"
     fi
   fi
-  wine_xvfb_start "$state" || return 1
-  wine_server_start "$state" || { wine_session_stop "$state"; return 1; }
+  # Only the keeper (and what it starts) holds the lock from here on.
+  DISPLAY=$(_wine_keep "$state" "$owner" 2>"$state/keeper.log" </dev/null &)
+  exec {lock}>&-
+  [ -n "$DISPLAY" ] || { echo "wine: Xvfb or the wineserver did not come up (see $state/*.log)" >&2; return 1; }
+  export DISPLAY
   # The first programs: the settings must be in place before any program
   # that reads them starts (a program reads them when it starts).
   _wine_user_command "$state"
@@ -327,7 +316,7 @@ wine_session_start() {
   if ! [[ $("${_wine_user[@]}" wine reg query 'HKCU\Software\Wine\X11 Driver' /v Managed 2>/dev/null) =~ \
          Managed[[:space:]]+REG_SZ[[:space:]]+N[[:space:]] ]]; then
     echo "wine: Wine does not see the registry values of $state/settings.reg" >&2
-    wine_session_stop "$state"
+    wine_session_stop "$state" "$owner"
     return 1
   fi
   {
@@ -352,50 +341,18 @@ wine_session_run() {
   (wine_session_env "$state" && _wine_user_command "$state" && "${_wine_user[@]}" "$@")
 }
 
-# Succeeds when PID is alive and its command line names PROGRAM, so that a
-# recorded PID reused by an unrelated process is never signalled.
-_wine_pid_is() {
-  local pid="$1" program="$2"
-  [ -n "$pid" ] && [ -r "/proc/$pid/cmdline" ] || return 1
-  tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q -- "$program"
-}
-
-# Gone also when only its exit status is left: a process whose parent has
-# ended waits for the system's first process to collect it, which here
-# takes seconds.
-_wine_wait_gone() {
-  local pid="$1" state _
-  for _ in $(seq 1 50); do
-    state=$(awk '{ print $3 }' "/proc/$pid/stat" 2>/dev/null) || return 0
-    case "$state" in "" | Z | X) return 0 ;; esac
-    sleep 0.1
-  done
-  return 1
-}
-
-_wine_stop_xvfb() {
-  local state="$1" pid
-  pid=$(cat "$state/xvfb.pid" 2>/dev/null)
-  if _wine_pid_is "$pid" Xvfb; then
-    kill "$pid" 2>/dev/null
-    _wine_wait_gone "$pid" || kill -9 "$pid" 2>/dev/null
-  fi
-  rm -f "$state/xvfb.pid" "$state/display"
-}
-
 wine_session_stop() {
-  local state="$1" prefix pid
-  [ -d "$state" ] || return 0
-  prefix=$(cat "$state/prefix" 2>/dev/null)
-  pid=$(cat "$state/wineserver.pid" 2>/dev/null)
-  if [ -n "$prefix" ] && [ -d "$prefix" ] && [ -n "$pid" ]; then
-    # As the session's user: a wineserver serves its own user only.
-    _wine_user_command "$state"
-    WINEPREFIX="$prefix" "${_wine_user[@]}" wineserver -k 2>/dev/null
-    if ! _wine_wait_gone "$pid" && _wine_pid_is "$pid" wineserver; then
-      kill -9 "$pid" 2>/dev/null
+  local state="$1" owner="${2:-$$}" keeper keeper_owner
+  [ -f "$state/keeper" ] || return 0
+  # A free lock: no keeper lives, nothing runs.
+  if ! flock -n "$state/lock" true; then
+    read -r keeper keeper_owner <"$state/keeper"
+    if [ "$keeper_owner" != "$owner" ]; then
+      echo "wine: the session in $state is another run's (of $keeper_owner); left alone" >&2
+      return 1
     fi
+    kill "$keeper"
+    flock -w 10 "$state/lock" true || { echo "wine: the session in $state did not end" >&2; return 1; }
   fi
-  rm -f "$state/wineserver.pid" "$state/env"
-  _wine_stop_xvfb "$state"
+  rm -f "$state/keeper" "$state/env"
 }

@@ -11,6 +11,8 @@
 #   wine-fixture.sh run STATE_DIR COMMAND...
 #       runs COMMAND in that session, again where Wine could not start it
 #   wine-fixture.sh stop STATE_DIR   ends exactly what start started
+# The session belongs to the CTest run that started it: another run's stop
+# leaves it alone, and it ends when that run has ended.
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source-path=SCRIPTDIR/../.. source=scripts/lib/wine.sh
@@ -19,7 +21,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 command=${1:-}
 state=${2:-}
 if [ -z "$command" ] || [ -z "$state" ]; then
-  sed -n '2,13p' "$0" >&2
+  sed -n '2,15p' "$0" >&2
   exit 2
 fi
 
@@ -49,7 +51,8 @@ case "$command" in
       for file in "${reads[@]}"; do options+=(--user-reads "$file"); done
     fi
     # Nothing started here may hold CTest's output pipe open after we exit.
-    wine_session_start "$state" "$prefix" "${options[@]}" </dev/null || exit 1
+    # CTest owns the session: it ends when CTest has ended.
+    wine_session_start "$state" "$prefix" --owner "$PPID" "${options[@]}" </dev/null || exit 1
     for assignment in "$@"; do printf 'export %q\n' "$assignment" >>"$state/env"; done
     if [ -n "${TESSORN_UI_USER:-}" ]; then
       if [ -f "$state/user-missing" ]; then
@@ -84,7 +87,7 @@ case "$command" in
     exit "$status"
     ;;
   stop)
-    wine_session_stop "$state"
+    wine_session_stop "$state" "$PPID"
     ;;
   *)
     echo "unknown command: $command" >&2
