@@ -95,7 +95,7 @@ folder_action() {
     { echo "refused: not a folder by its real name (a link or .. on the way): $folder"; return; }
   # Taken from the user before tessorn.ini is looked at, so that it cannot
   # become a link in between; given back (or opened to all) last.
-  chown 0:0 . && chmod 0755 . || return
+  chown 0:0 . && chmod 0755 . || { echo "could not take $folder from its owner"; return; }
   if [ -L tessorn.ini ] || [ ! -f tessorn.ini ] || [ "$(stat -c %h tessorn.ini)" != 1 ]; then
     chown "$owner" .
     echo "refused: tessorn.ini in $folder is not a plain file of one name"
