@@ -5,7 +5,7 @@
 # imported function must also be on it (allowed_imports.txt: what Windows
 # XP already has).
 #   check_imports.sh EXE [ALLOWED_IMPORTS]
-set -u
+set -uo pipefail
 
 exe=${1:-}
 allowed=${2:-}
@@ -61,6 +61,8 @@ done
 
 # "dll function" per import, the DLL in lower case.
 functions=$(awk '/DLL Name:/ { dll = tolower($3) } /^\t[0-9a-f]+\t +[0-9]+  / { print dll, $3 }' <<<"$headers")
+# An import table read is never empty: none means the pattern missed it.
+[ -z "$allowed" ] || [ -n "$functions" ] || { echo "$exe: no imported functions read" >&2; exit 1; }
 unlisted=0
 if [ -n "$allowed" ]; then
   while read -r dll function; do

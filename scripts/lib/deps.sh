@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034  # the arrays are for the scripts that source this
 # Sourced by the scripts: installs Debian packages that are missing, once.
 # Usage: ensure_packages NAME...   (idempotent; runs apt-get update at most once)
 
@@ -19,9 +20,10 @@ ensure_packages() {
 
 # What every build needs: native toolchain with its test libraries, the
 # Windows cross compiler, GoogleTest's sources (built for Windows too), Wine
-# with a virtual display to run the result, and clang-format for the style.
+# with a virtual display to run the result, clang-format and shellcheck for
+# the style.
 BUILD_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest
-  libbenchmark-dev g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth clang-format)
+  libbenchmark-dev g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth clang-format shellcheck)
 
 # What scripts/run needs beyond the build: the screenshots and the desktop's
 # scale.

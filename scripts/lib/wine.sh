@@ -6,13 +6,13 @@
 #   wine_env PREFIX
 #       Exports WINEPREFIX=PREFIX and the quiet, prompt-free Wine settings
 #       (WINEDEBUG=-all, WINEDLLOVERRIDES="mscoree,mshtml=", WINEARCH=win64).
-#   wine_prefix_base [DIR]
+#   wine_prefix_base
 #       Prints the path of the prefix that this Wine makes (wineboot
-#       --init), kept in DIR (default $TESSORN_WINE_BASES, else build/wine
-#       of this tree) as base-KEY, where KEY hashes the Wine version and the
-#       code below that makes it. Makes it where it is missing: under a
-#       temporary name, renamed into place only when whole, one maker at a
-#       time (a lock in DIR); then removes the bases of other keys there.
+#       --init), kept in build/wine of this tree as base-KEY, where KEY
+#       hashes the Wine version and the code below that makes it. Makes it
+#       where it is missing: under a temporary name, renamed into place only
+#       when whole, one maker at a time (a lock); then removes the bases of
+#       other keys there.
 #       No program ever runs in a base: it is only copied. A 64-bit base
 #       runs 64-bit and 32-bit programs alike (WoW64).
 #   wine_prefix_copy BASE PREFIX
@@ -27,43 +27,22 @@
 #   wine_prefix_is_current PREFIX
 #       Succeeds when PREFIX is a copy of the base that this Wine and this
 #       code make (a newer Wine needs a new copy).
-#   wine_reg_set FILE KEY NAME DATA
-#   wine_reg_get FILE KEY NAME
-#   wine_reg_delete FILE KEY
-#       Edit a registry file of a prefix (user.reg, system.reg) in Wine's
-#       own text format while no wineserver runs for it: KEY as
-#       'Control Panel\Desktop' (relative to the file's root), NAME a value
-#       name, DATA as the file writes it ("N", dword:000000c0; see
-#       wine_reg_string and wine_reg_dword). Set replaces the value or adds
-#       it, and the key where it is missing; get prints DATA and fails where
-#       there is none; delete removes the key with its subkeys.
-#   wine_reg_string TEXT / wine_reg_dword NUMBER
-#       Print TEXT or NUMBER as registry file DATA.
-#   wine_prefix_configure PREFIX [--dpi N] [--colours NAME:R G B[,...]]
-#       Writes into PREFIX's user.reg, before its wineserver starts, what
-#       the tests rely on: X11 Driver\Managed = "N" (no 2-second wait when a
-#       window closes on a display without a window manager),
-#       WineDbg\ShowCrashDialog = 0 (a crash ends the program instead of
-#       waiting for a click); with --dpi the display scale (LogPixels: 96 =
-#       100 %, 192 = 200 %), with --colours those system colours
-#       (ButtonFace, ButtonText, ...) as a scheme such as high contrast
-#       sets them. Removes colours a theme kept for a running session.
-#       Re-reads every value and fails if one did not take.
-#   wine_xvfb_start STATE_DIR
-#       Starts Xvfb on a free display number (the server picks it and reports
-#       it through -displayfd once it accepts connections), with a screen of
-#       1600x1200 that holds the window at 200 %, exports DISPLAY
-#       and writes STATE_DIR/display and STATE_DIR/xvfb.pid.
-#   wine_server_start STATE_DIR
-#       Starts one persistent wineserver for $WINEPREFIX, as the session's
-#       user (see wine_session_start), so every program run after it starts
-#       warm; writes STATE_DIR/wineserver.pid.
-#   wine_session_start STATE_DIR PREFIX [--dpi N] [--colours LIST]
-#                      [--user NAME [--user-reads FILE]...]
-#       Stops a session left behind in STATE_DIR, makes PREFIX anew as a
-#       copy of the base (wine_prefix_base, wine_prefix_copy), configures
-#       it (wine_prefix_configure), starts Xvfb and the wineserver, checks
-#       through Wine that the registry took, then writes STATE_DIR/env, a
+#   wine_session_start STATE_DIR PREFIX [--owner PID] [--dpi N]
+#                      [--colours NAME:R G B,...] [--user NAME [--user-reads FILE]...]
+#       Takes STATE_DIR's lock (waiting a little for a session whose owner
+#       has ended; failing where another live run holds it), makes PREFIX
+#       anew as a copy of the base (wine_prefix_base, wine_prefix_copy),
+#       starts a private Xvfb (1600x1200, which holds the window at 200 %)
+#       and a persistent wineserver, so that every program starts warm,
+#       under a keeper that holds the lock and ends them when the owner
+#       (default: the calling script) or either of them has ended or
+#       STATE_DIR is gone. Imports what the tests rely on into the
+#       registry through Wine before any other program starts: no 2-second
+#       wait when a window closes on a display without a window manager
+#       (X11 Driver\Managed), a crash that ends the program instead of
+#       waiting for a click; with --dpi the display scale (LogPixels: 96 =
+#       100 %, 192 = 200 %), with --colours those system colours as a
+#       scheme such as high contrast sets them. Then writes STATE_DIR/env, a
 #       file of export lines (DISPLAY, WINEPREFIX, ...) for
 #       wine_session_env. With --user (root only) the session's programs run
 #       as that user, in a prefix and a HOME that user owns (only the hard
@@ -79,11 +58,12 @@
 #       it see it.
 #   wine_session_env STATE_DIR
 #       Exports the variables of a running session (reads STATE_DIR/env).
-#   wine_session_stop STATE_DIR
-#       Ends what wine_session_start started, and nothing else: the
-#       wineserver of the session's prefix (wineserver -k, which also ends
-#       the Wine programs still running in that prefix) and the Xvfb whose
-#       PID is recorded. Safe to call twice or without a session.
+#   wine_session_stop STATE_DIR [OWNER]
+#       Ends the session that OWNER (default: the calling script) started
+#       in STATE_DIR, and nothing else: the wineserver (wineserver -k, which
+#       also ends the Wine programs still running in that prefix) and the
+#       Xvfb. Leaves another run's session alone. Safe to call twice or
+#       without a session.
 #
 # Requires: wine (64-bit), Xvfb (scripts/lib/deps.sh installs them).
 
@@ -116,7 +96,8 @@ _wine_prefix_boot() {
 }
 
 _wine_prefix_key() {
-  local loader
+  local - loader
+  set -o pipefail
   {
     wine --version 2>&1
     # 32-bit Wine installed later changes what a new prefix holds.
@@ -128,8 +109,8 @@ _wine_prefix_key() {
 }
 
 wine_prefix_base() {
-  local dir="${1:-${TESSORN_WINE_BASES:-$_wine_tree/build/wine}}" key base
-  mkdir -p "$dir" && dir=$(cd "$dir" && pwd) || return 1
+  local dir="$_wine_tree/build/wine" key base
+  mkdir -p "$dir" || return 1
   key=$(_wine_prefix_key) || return 1
   base="$dir/base-$key"
   [ -f "$base/.complete" ] && { echo "$base"; return 0; }
@@ -157,7 +138,8 @@ wine_prefix_base() {
 }
 
 wine_prefix_copy() {
-  local base="$1" prefix="$2" part folder excludes=()
+  local - base="$1" prefix="$2" part folder excludes=()
+  set -o pipefail  # a copy that tar could not read whole is no copy
   [ -f "$base/.complete" ] || { echo "wine: $base is not a whole base prefix" >&2; return 1; }
   mkdir -p "$(dirname "$prefix")" || return 1
   part="$prefix.part"
@@ -189,142 +171,22 @@ wine_prefix_is_current() {
   [ -f "$prefix/system.reg" ] && [ "$(cat "$prefix/.base" 2>/dev/null)" = "$(_wine_prefix_key)" ]
 }
 
-# The registry file's form of a key or value name: backslashes and quotes
-# escaped.
-_wine_reg_escape() {
-  local text="${1//\\/\\\\}"
-  printf '%s' "${text//\"/\\\"}"
-}
-
-wine_reg_string() {
-  printf '"%s"' "$(_wine_reg_escape "$1")"
-}
-
-wine_reg_dword() {
-  printf 'dword:%08x' "$1"
-}
-
-# Runs the awk PROGRAM over FILE and puts the result in its place, whole.
-_wine_reg_rewrite() {
-  local file="$1" program="$2"
-  awk "$_wine_reg_awk_common$program" "$file" >"$file.part" && mv "$file.part" "$file"
-}
-
-# Keys and value names compare without regard to case, as in Wine. A key's
-# section runs from its "[KEY] TIME" line to the next one; a value whose
-# line ends in a backslash goes on on the next line. The key, the name and
-# the line come through the environment: awk -v would undo the escapes.
-_wine_reg_awk_common='
-BEGIN {
-  key = tolower(ENVIRON["WINE_REG_KEY"]); name = tolower(ENVIRON["WINE_REG_NAME"])
-  line = ENVIRON["WINE_REG_LINE"]
-}
-function is_key(text) { return tolower(substr(text, 1, length(key) + 2)) == "[" key "]" }
-function is_subkey(text) { return tolower(substr(text, 1, length(key) + 3)) == "[" key "\\\\" }
-function is_value(text) { return tolower(substr(text, 1, length(name) + 3)) == "\"" name "\"=" }
-'
-
-wine_reg_set() {
-  local file="$1" key
-  key=$(_wine_reg_escape "$2")
-  WINE_REG_KEY="$key" WINE_REG_NAME=$(_wine_reg_escape "$3") \
-    WINE_REG_LINE="\"$(_wine_reg_escape "$3")\"=$4" WINE_REG_TIME=$(date +%s) _wine_reg_rewrite "$file" '
-    continued { continued = ($0 ~ /\\$/); next }
-    /^\[/ {
-      if (inside && !done) { print line; done = 1 }
-      inside = is_key($0)
-      print
-      next
-    }
-    inside && !done && $0 == "" { print line; done = 1 }
-    inside && is_value($0) {
-      if (!done) print line
-      done = 1
-      continued = ($0 ~ /\\$/)
-      next
-    }
-    { print }
-    END {
-      if (inside && !done) { print line; done = 1 }
-      if (!done) printf "\n[%s] %d\n%s\n", ENVIRON["WINE_REG_KEY"], ENVIRON["WINE_REG_TIME"], line
-    }'
-}
-
-wine_reg_get() {
-  local file="$1"
-  WINE_REG_KEY=$(_wine_reg_escape "$2") WINE_REG_NAME=$(_wine_reg_escape "$3") \
-    awk "$_wine_reg_awk_common"'
-    /^\[/ { inside = is_key($0); next }
-    inside && is_value($0) { print substr($0, length(name) + 4); found = 1; exit }
-    END { exit !found }' "$file"
-}
-
-wine_reg_delete() {
-  local file="$1"
-  WINE_REG_KEY=$(_wine_reg_escape "$2") _wine_reg_rewrite "$file" '
-    /^\[/ { dropping = is_key($0) || is_subkey($0) }
-    !dropping { print }'
-}
-
-wine_prefix_configure() {
-  local prefix="$1" dpi="" colours="" pair pairs=() names=() values=() index
-  shift
-  while [ $# -gt 0 ]; do
-    case "$1" in
-      --dpi) dpi="$2"; shift 2 ;;
-      --colours) colours="$2"; shift 2 ;;
-      *) echo "wine_prefix_configure: unknown option $1" >&2; return 2 ;;
-    esac
-  done
-  local file="$prefix/user.reg"
-  names+=('Software\Wine\X11 Driver|Managed'); values+=("$(wine_reg_string N)")
-  names+=('Software\Wine\WineDbg|ShowCrashDialog'); values+=("$(wine_reg_dword 0)")
-  [ -z "$dpi" ] || { names+=('Control Panel\Desktop|LogPixels'); values+=("$(wine_reg_dword "$dpi")"); }
-  IFS=, read -ra pairs <<<"$colours"
-  for pair in "${pairs[@]}"; do
-    names+=("Control Panel\\Colors|${pair%%:*}"); values+=("$(wine_reg_string "${pair#*:}")")
-  done
-  for index in "${!names[@]}"; do
-    wine_reg_set "$file" "${names[index]%%|*}" "${names[index]#*|}" "${values[index]}" || return 1
-  done
-  # A theme's colours for a running session would hide the scheme until it
-  # ends (Wine keeps them apart from the scheme's).
-  wine_reg_delete "$file" 'Software\Wine\Temporary System Parameters\Control Panel\Colors' || return 1
-  for index in "${!names[@]}"; do
-    if [ "$(wine_reg_get "$file" "${names[index]%%|*}" "${names[index]#*|}")" != "${values[index]}" ]; then
-      echo "wine: ${names[index]/|/ } did not take in $file" >&2
-      return 1
-    fi
-  done
+# The registry settings of a session (see wine_session_start) as a file for
+# regedit. Colours that a theme kept for a running session would hide the
+# scheme (Wine keeps them apart from it): they go.
+_wine_settings() {
+  local dpi="$1" pair pairs=()
+  printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n\n'
+  printf '[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\n"ShowCrashDialog"=dword:00000000\n\n'
+  [ -z "$dpi" ] || printf '[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"LogPixels"=dword:%08x\n\n' "$dpi"
+  printf '[-HKEY_CURRENT_USER\\Software\\Wine\\Temporary System Parameters\\Control Panel\\Colors]\n\n'
+  printf '[HKEY_CURRENT_USER\\Control Panel\\Colors]\n'
+  IFS=, read -ra pairs <<<"$2"
+  for pair in "${pairs[@]}"; do printf '"%s"="%s"\n' "${pair%%:*}" "${pair#*:}"; done
 }
 
 wine_set_dpi() {
   wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
-}
-
-wine_xvfb_start() {
-  local state="$1" displayfile display="" _
-  mkdir -p "$state" || return 1
-  rm -f "$state/display" "$state/xvfb.pid"
-  # Xvfb writes the display number it bound to, once it is ready.
-  displayfile="$state/displayfd"
-  : >"$displayfile"
-  Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$displayfile" >"$state/xvfb.log" 2>&1 &
-  echo $! >"$state/xvfb.pid"
-  for _ in $(seq 1 100); do
-    display=$(tr -dc '0-9' <"$displayfile")
-    [ -n "$display" ] && break
-    kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null || break
-    sleep 0.1
-  done
-  rm -f "$displayfile"
-  if [ -z "$display" ]; then
-    echo "wine: Xvfb did not come up (see $state/xvfb.log)" >&2
-    _wine_stop_xvfb "$state"
-    return 1
-  fi
-  echo ":$display" >"$state/display"
-  export DISPLAY=":$display"
 }
 
 # Sets _wine_user to what runs a command as the session's user: setpriv
@@ -339,29 +201,35 @@ _wine_user_command() {
     env HOME="$home" USER="$name" LOGNAME="$name")
 }
 
-wine_server_start() {
-  local state="$1" _
-  mkdir -p "$state" || return 1
-  # -f keeps it in the foreground so that $! is the server itself (setpriv
-  # and env replace themselves with it); -p keeps it (and Wine's service
-  # processes) alive between program runs.
-  _wine_user_command "$state" || return 1
+# The keeper of a session, in the background with the session's lock open:
+# starts Xvfb and the wineserver as its children, prints the display once
+# both serve, and ends them (and with the wineserver every Wine program of
+# the prefix) when OWNER or either of them has ended, STATE_DIR is gone or
+# it is told to (TERM). Its children hold the lock too, until they are gone.
+_wine_keep() {
+  local state="$1" owner="$2" xvfb server display="" tries=100
+  trap exit TERM INT HUP
+  trap '"${_wine_user[@]}" wineserver -k 2>/dev/null; kill $xvfb $server 2>/dev/null; wait $xvfb $server' EXIT
+  echo "$BASHPID $owner" >"$state/keeper"
+  _wine_user_command "$state" || exit 1
+  # Xvfb picks a free display and reports it once it takes connections.
+  Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$state/displayfd" >"$state/xvfb.log" 2>&1 &
+  xvfb=$!
+  # -f keeps the server in the foreground, so that it is our child (setpriv
+  # and env replace themselves with it); -p keeps it alive between programs.
   "${_wine_user[@]}" wineserver -f -p >"$state/wineserver.log" 2>&1 &
-  echo $! >"$state/wineserver.pid"
-  # Usable once it holds its listening socket (the socket's directory has
-  # a random name on Debian, so look at the server's open files instead).
-  local pid
-  pid=$(cat "$state/wineserver.pid")
-  local fd
-  for _ in $(seq 1 100); do
-    for fd in /proc/"$pid"/fd/*; do
-      case "$(readlink "$fd" 2>/dev/null)" in socket:*) return 0 ;; esac
-    done
-    kill -0 "$pid" 2>/dev/null || break
+  server=$!
+  # The server serves once it holds its socket (whose folder has a random name).
+  until [ -n "$display" ] && [ -n "$(find "/proc/$server/fd" -lname 'socket:*' -print -quit 2>/dev/null)" ]; do
+    kill -0 "$xvfb" 2>/dev/null && kill -0 "$server" 2>/dev/null && [ $((tries -= 1)) -gt 0 ] || exit 1
     sleep 0.1
+    display=$(tr -dc '0-9' <"$state/displayfd")
   done
-  echo "wine: wineserver did not come up (see $state/wineserver.log)" >&2
-  return 1
+  echo ":$display"
+  exec >/dev/null
+  while kill -0 "$owner" && [ -d "$state" ] && kill -0 "$xvfb" && kill -0 "$server"; do
+    sleep 1 & wait $!
+  done 2>/dev/null
 }
 
 # Prints why NAME cannot run the session's programs, or nothing when it can.
@@ -391,16 +259,18 @@ _wine_prefix_give() {
 }
 
 wine_session_start() {
-  local state="$1" prefix="$2" configure=() user="" reads=() missing="" base
+  local state="$1" prefix="$2" owner=$$ dpi="" colours="" user="" reads=() missing="" base lock
   if [ -z "$state" ] || [ -z "$prefix" ]; then
-    echo "usage: wine_session_start STATE_DIR PREFIX [--dpi N] [--colours LIST]" \
+    echo "usage: wine_session_start STATE_DIR PREFIX [--owner PID] [--dpi N] [--colours LIST]" \
          "[--user NAME [--user-reads FILE]...]" >&2
     return 1
   fi
   shift 2
   while [ $# -gt 0 ]; do
     case "$1" in
-      --dpi | --colours) configure+=("$1" "$2"); shift 2 ;;
+      --owner) owner="$2"; shift 2 ;;
+      --dpi) dpi="$2"; shift 2 ;;
+      --colours) colours="$2"; shift 2 ;;
       --user) user="$2"; shift 2 ;;
       --user-reads) reads+=("$2"); shift 2 ;;
       *) echo "wine_session_start: unknown option $1" >&2; return 2 ;;
@@ -410,11 +280,17 @@ wine_session_start() {
   state=$(cd "$state" && pwd)
   mkdir -p "$(dirname "$prefix")" && prefix="$(cd "$(dirname "$prefix")" && pwd)/$(basename "$prefix")" ||
     return 1
-  wine_session_stop "$state"
-  rm -f "$state/user" "$state/user-missing"
-  base=$(wine_prefix_base) || return 1
-  wine_prefix_copy "$base" "$prefix" || return 1
-  wine_prefix_configure "$prefix" "${configure[@]}" || return 1
+  wine_session_stop "$state" "$owner" || return 1
+  exec {lock}>"$state/lock"
+  # A keeper whose owner has ended needs a second to notice.
+  if ! flock -w 5 "$lock"; then
+    echo "wine: another run's session uses $state" >&2
+    exec {lock}>&-
+    return 1
+  fi
+  rm -f "$state/user" "$state/user-missing" "$state/env"
+  base=$(wine_prefix_base) && wine_prefix_copy "$base" "$prefix" &&
+    _wine_settings "$dpi" "$colours" >"$state/settings.reg" || { exec {lock}>&-; return 1; }
   echo "$base" >"$state/base"
   echo "$prefix" >"$state/prefix"
   wine_env "$prefix"
@@ -422,20 +298,25 @@ wine_session_start() {
     missing=$(_wine_user_missing "$user" "${reads[@]}")
     if [ -z "$missing" ]; then
       mkdir -p "$state/home" && _wine_prefix_give "$prefix" "$user:" &&
-        chown -R "$user:" "$state/home" || return 1
+        chown -R "$user:" "$state/home" || { exec {lock}>&-; return 1; }
       echo "$(id -u "$user") $(id -g "$user") $user $state/home" >"$state/user"
     else
       echo "$missing" >"$state/user-missing"
     fi
   fi
-  wine_xvfb_start "$state" || return 1
-  wine_server_start "$state" || { wine_session_stop "$state"; return 1; }
-  # Wine read the edited registry as it was meant.
+  # Only the keeper (and what it starts) holds the lock from here on.
+  DISPLAY=$(_wine_keep "$state" "$owner" 2>"$state/keeper.log" </dev/null &)
+  exec {lock}>&-
+  [ -n "$DISPLAY" ] || { echo "wine: Xvfb or the wineserver did not come up (see $state/*.log)" >&2; return 1; }
+  export DISPLAY
+  # The first programs: the settings must be in place before any program
+  # that reads them starts (a program reads them when it starts).
   _wine_user_command "$state"
-  if ! "${_wine_user[@]}" wine reg query 'HKCU\Software\Wine\X11 Driver' /v Managed 2>/dev/null |
-       grep -Eq 'Managed[[:space:]]+REG_SZ[[:space:]]+N[[:space:]]*$'; then
-    echo "wine: Wine does not see the registry values written into $prefix" >&2
-    wine_session_stop "$state"
+  "${_wine_user[@]}" wine regedit /S "Z:$state/settings.reg" 2>/dev/null
+  if ! [[ $("${_wine_user[@]}" wine reg query 'HKCU\Software\Wine\X11 Driver' /v Managed 2>/dev/null) =~ \
+         Managed[[:space:]]+REG_SZ[[:space:]]+N[[:space:]] ]]; then
+    echo "wine: Wine does not see the registry values of $state/settings.reg" >&2
+    wine_session_stop "$state" "$owner"
     return 1
   fi
   {
@@ -460,50 +341,18 @@ wine_session_run() {
   (wine_session_env "$state" && _wine_user_command "$state" && "${_wine_user[@]}" "$@")
 }
 
-# Succeeds when PID is alive and its command line names PROGRAM, so that a
-# recorded PID reused by an unrelated process is never signalled.
-_wine_pid_is() {
-  local pid="$1" program="$2"
-  [ -n "$pid" ] && [ -r "/proc/$pid/cmdline" ] || return 1
-  tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q -- "$program"
-}
-
-# Gone also when only its exit status is left: a process whose parent has
-# ended waits for the system's first process to collect it, which here
-# takes seconds.
-_wine_wait_gone() {
-  local pid="$1" state _
-  for _ in $(seq 1 50); do
-    state=$(awk '{ print $3 }' "/proc/$pid/stat" 2>/dev/null) || return 0
-    case "$state" in "" | Z | X) return 0 ;; esac
-    sleep 0.1
-  done
-  return 1
-}
-
-_wine_stop_xvfb() {
-  local state="$1" pid
-  pid=$(cat "$state/xvfb.pid" 2>/dev/null)
-  if _wine_pid_is "$pid" Xvfb; then
-    kill "$pid" 2>/dev/null
-    _wine_wait_gone "$pid" || kill -9 "$pid" 2>/dev/null
-  fi
-  rm -f "$state/xvfb.pid" "$state/display"
-}
-
 wine_session_stop() {
-  local state="$1" prefix pid
-  [ -d "$state" ] || return 0
-  prefix=$(cat "$state/prefix" 2>/dev/null)
-  pid=$(cat "$state/wineserver.pid" 2>/dev/null)
-  if [ -n "$prefix" ] && [ -d "$prefix" ] && [ -n "$pid" ]; then
-    # As the session's user: a wineserver serves its own user only.
-    _wine_user_command "$state"
-    WINEPREFIX="$prefix" "${_wine_user[@]}" wineserver -k 2>/dev/null
-    if ! _wine_wait_gone "$pid" && _wine_pid_is "$pid" wineserver; then
-      kill -9 "$pid" 2>/dev/null
+  local state="$1" owner="${2:-$$}" keeper keeper_owner
+  [ -f "$state/keeper" ] || return 0
+  # A free lock: no keeper lives, nothing runs.
+  if ! flock -n "$state/lock" true; then
+    read -r keeper keeper_owner <"$state/keeper"
+    if [ "$keeper_owner" != "$owner" ]; then
+      echo "wine: the session in $state is another run's (of $keeper_owner); left alone" >&2
+      return 1
     fi
+    kill "$keeper"
+    flock -w 10 "$state/lock" true || { echo "wine: the session in $state did not end" >&2; return 1; }
   fi
-  rm -f "$state/wineserver.pid" "$state/env"
-  _wine_stop_xvfb "$state"
+  rm -f "$state/keeper" "$state/env"
 }

@@ -1,24 +1,28 @@
 #!/usr/bin/env bash
 # Runs COMMAND with the save obstacles that only the Linux side can make,
 # since Wine running as root ignores permissions:
-#   obstacles.sh DIR COMMAND...
+#   obstacles.sh [--session STATE_DIR] DIR COMMAND...
 # DIR/unwritable  a small tmpfs that the driver asks to make read-only and
 #                 writable again, by creating DIR/requests/unwritable.lock or
 #                 .unlock; each request is answered in REQUEST.done with "ok"
-#                 or the reason it failed
+#                 or "refused: " and why, or the reason it failed
 # DIR/full        a 64 KiB tmpfs that the driver fills and frees itself
-# DIR/requests/folder.ACTION, holding a driver's directory as a Unix path:
-#                 seal (no new file in it); share-writable, share-readonly
-#                 (sticky and root's, the file writable or not); restore
+# DIR/requests/folder.ACTION, holding a driver's folder as a Unix path: seal
+#                 (no new file in it); share-writable, share-readonly (sticky
+#                 and root's, the file writable or not); restore. Only a
+#                 folder tessorn-driver-* right in the Windows temporary
+#                 folder of the Wine session in STATE_DIR, by its real name.
 # COMMAND finds DIR in TESSORN_UI_OBSTACLES. When the mounts cannot be made,
 # it runs without them and TESSORN_UI_OBSTACLES_MISSING says why. Everything
 # mounted here is unmounted when the script ends, however it ends. COMMAND
 # may run as another user: the requests folder and the mounts are open to
 # every user, and each answer belongs to whoever asked.
-set -u
+set -uo pipefail
+session=""
+[ "${1:-}" != --session ] || { session=${2:-}; shift 2; }
 dir=${1:-}
 if [ -z "$dir" ] || [ $# -lt 2 ]; then
-  sed -n '2,17p' "$0" >&2
+  sed -n '2,20p' "$0" >&2
   exit 2
 fi
 shift
@@ -63,23 +67,45 @@ for name in "${mounts[@]}"; do
   fi
 done
 
-# ACTION on the working directory named in REQUEST; prints "ok" or why not.
+# The session's prefix as Wine names it, its real name, the temporary folder
+# its programs get (HKCU\Environment of the base prefix, root's: that of
+# whoever made it) and the owner of the driver's folders.
+prefix="" real="" temp="" owner=""
+if [ -n "$session" ] && read -r uid gid _ <"$session/user" 2>/dev/null; then
+  prefix=$(cat "$session/prefix") && real=$(realpath -e "$prefix") || exit 1
+  temp=$(sed -n 's/^"TEMP"="C:\(.*\)"$/\1/p' "$(cat "$session/base")/user.reg" | sed 's|\\\\|/|g') &&
+    [ -n "$temp" ] || exit 1
+  temp=$real/drive_c$temp owner=$uid:$gid
+fi
+
+# ACTION on the driver's folder named in REQUEST; prints "ok", "refused: "
+# and why, or what failed. The user owns everything up to that folder, so it
+# is reached once (cd) and acted on as ".", which no rename can redirect.
 folder_action() {
-  local action=$1 request=$2 folder owner
-  folder=$(cat "$request")
-  owner=$(stat -c %u:%g "$request")
-  # Only a driver's own scratch directory, never anything else.
-  case "$folder" in */tessorn-driver-*) ;; *) echo "not a driver's directory: $folder"; return ;; esac
-  [ -d "$folder" ] && [ -f "$folder/tessorn.ini" ] || { echo "no tessorn.ini in $folder"; return; }
+  local action=$1 request=$2 folder=""
+  case "$action" in seal | share-writable | share-readonly | restore) ;;
+    *) echo "refused: no such action: $action"; return ;; esac
+  [ -n "$owner" ] || { echo "refused: no unprivileged session named (--session)"; return; }
+  IFS= read -r folder <"$request"
+  # Wine's own name of drive C: goes through the prefix's dosdevices/c: link.
+  folder=${folder/#"$prefix/dosdevices/c:/"/"$real/drive_c/"}
+  [ "${folder%/*}" = "$temp" ] && [[ ${folder##*/} == tessorn-driver-* ]] ||
+    { echo "refused: not a folder tessorn-driver-* in $temp: $folder"; return; }
+  cd "$folder" 2>/dev/null && [ "$(pwd -P)" = "$folder" ] ||
+    { echo "refused: not a folder by its real name (a link or .. on the way): $folder"; return; }
+  # Taken from the user before tessorn.ini is looked at, so that it cannot
+  # become a link in between; given back (or opened to all) last.
+  chown 0:0 . && chmod 0755 . || { echo "could not take $folder from its owner"; return; }
+  if [ -L tessorn.ini ] || [ ! -f tessorn.ini ] || [ "$(stat -c %h tessorn.ini)" != 1 ]; then
+    chown "$owner" .
+    echo "refused: tessorn.ini in $folder is not a plain file of one name"
+    return
+  fi
   case "$action" in
-    seal) chmod 0555 "$folder" ;;
-    share-writable) chown 0:0 "$folder" "$folder/tessorn.ini" && chmod 1777 "$folder" &&
-      chmod 0666 "$folder/tessorn.ini" ;;
-    share-readonly) chown 0:0 "$folder" "$folder/tessorn.ini" && chmod 1777 "$folder" &&
-      chmod 0644 "$folder/tessorn.ini" ;;
-    restore) chown "$owner" "$folder" "$folder/tessorn.ini" && chmod 0755 "$folder" &&
-      chmod 0644 "$folder/tessorn.ini" ;;
-    *) echo "no such action: $action"; return ;;
+    seal) chown "$owner" . && chmod 0555 . ;;
+    share-writable) chown -h 0:0 tessorn.ini && chmod 0666 tessorn.ini && chmod 1777 . ;;
+    share-readonly) chown -h 0:0 tessorn.ini && chmod 0644 tessorn.ini && chmod 1777 . ;;
+    restore) chown -h "$owner" tessorn.ini && chmod 0644 tessorn.ini && chown "$owner" . ;;
   esac 2>&1 && echo ok
 }
 
@@ -90,26 +116,31 @@ serve_requests() {
     for request in "$dir/requests/"*; do
       # Answers, and answers being written, are the driver's to read.
       case "$request" in *.done | *.part) continue ;; esac
-      [ -e "$request" ] || continue
+      # Out of the user's reach before it is looked at.
+      mv -T "$request" "$dir/request" 2>/dev/null || continue
       name=$(basename "$request")
       action=${name##*.}
       name=${name%.*}
-      case "$name" in
-        folder) answer=$(folder_action "$action" "$request") ;;
-        unwritable)
-          if [ "$action" = lock ]; then
-            answer=$(mount -o remount,ro "$dir/$name" 2>&1 && echo ok)
-          else
-            answer=$(mount -o remount,rw "$dir/$name" 2>&1 && echo ok)
-          fi
-          ;;
-        *) answer="no such mount: $name" ;;
-      esac
-      # Whole or not at all: the driver polls for this file, and removes it.
-      printf '%s\n' "$answer" >"$request.done.part" &&
-        chown --reference="$request" "$request.done.part" &&
-        mv "$request.done.part" "$request.done"
-      rm -f "$request"
+      if [ -L "$dir/request" ] || [ ! -f "$dir/request" ]; then
+        answer="refused: the request is not a plain file"
+      else
+        case "$name" in
+          folder) answer=$(folder_action "$action" "$dir/request") ;;
+          unwritable)
+            if [ "$action" = lock ]; then
+              answer=$(mount -o remount,ro "$dir/$name" 2>&1 && echo ok)
+            else
+              answer=$(mount -o remount,rw "$dir/$name" 2>&1 && echo ok)
+            fi
+            ;;
+          *) answer="refused: no such mount: $name" ;;
+        esac
+      fi
+      # Whole or not at all (the driver polls for it, and removes it), made
+      # where the user cannot lay a link for it.
+      printf '%s\n' "$answer" >"$dir/answer" && chown "$(stat -c %u:%g "$dir/request")" "$dir/answer" &&
+        mv -T "$dir/answer" "$request.done"
+      rm -rf "$dir/request"
     done
     sleep 0.05
   done

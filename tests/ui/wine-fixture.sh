@@ -11,7 +11,9 @@
 #   wine-fixture.sh run STATE_DIR COMMAND...
 #       runs COMMAND in that session, again where Wine could not start it
 #   wine-fixture.sh stop STATE_DIR   ends exactly what start started
-set -u
+# The session belongs to the CTest run that started it: another run's stop
+# leaves it alone, and it ends when that run has ended.
+set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source-path=SCRIPTDIR/../.. source=scripts/lib/wine.sh
 . "$here/../../scripts/lib/wine.sh"
@@ -19,7 +21,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 command=${1:-}
 state=${2:-}
 if [ -z "$command" ] || [ -z "$state" ]; then
-  sed -n '2,13p' "$0" >&2
+  sed -n '2,15p' "$0" >&2
   exit 2
 fi
 
@@ -49,7 +51,8 @@ case "$command" in
       for file in "${reads[@]}"; do options+=(--user-reads "$file"); done
     fi
     # Nothing started here may hold CTest's output pipe open after we exit.
-    wine_session_start "$state" "$prefix" "${options[@]}" </dev/null || exit 1
+    # CTest owns the session: it ends when CTest has ended.
+    wine_session_start "$state" "$prefix" --owner "$PPID" "${options[@]}" </dev/null || exit 1
     for assignment in "$@"; do printf 'export %q\n' "$assignment" >>"$state/env"; done
     if [ -n "${TESSORN_UI_USER:-}" ]; then
       if [ -f "$state/user-missing" ]; then
@@ -69,10 +72,12 @@ case "$command" in
     for attempt in $(seq 1 "$attempts"); do
       # Into a file, not a pipe: a Wine process that the command leaves
       # behind for a moment (the desktop's, which ends a second after the
-      # last program) would hold a pipe open.
-      wine_session_run "$state" "$@" >"$output" 2>&1
+      # last program) would hold a pipe open. Shown as it grows, so that a
+      # time-out shows how far the command got.
+      wine_session_run "$state" "$@" >"$output" 2>&1 &
+      tail -s 0.1 -n +1 -f --pid=$! "$output"
+      wait $!
       status=$?
-      cat "$output"
       [ "$status" -ne 0 ] && [ "$attempt" -lt "$attempts" ] && wine_did_not_start "$output" || break
       echo "wine-fixture: Wine could not start the program (attempt $attempt of $attempts);" \
            "trying again" >&2
@@ -82,7 +87,7 @@ case "$command" in
     exit "$status"
     ;;
   stop)
-    wine_session_stop "$state"
+    wine_session_stop "$state" "$PPID"
     ;;
   *)
     echo "unknown command: $command" >&2
