@@ -871,4 +871,40 @@ TEST_P(SaveFailure, KeepsTheOldFileAndSavesOnceTheCauseIsGone)
 
 INSTANTIATE_TEST_SUITE_P(Obstacles, SaveFailure, testing::ValuesIn(faultCases), RowName());
 
+// obstacles.sh runs as root on what the unprivileged driver names: a
+// driver's own directory, never one outside, nor one reached through ".."
+// or a link, nor a file that tessorn.ini links to.
+TEST(SaveFailure, TheLinuxSideActsOnlyOnADriversOwnDirectory)
+{
+    const std::string mounts = WindowsPathFromEnvironment("TESSORN_UI_OBSTACLES");
+    if (mounts.empty() || EnvironmentNumber("TESSORN_UI_UNPRIVILEGED", 0) != 1)
+        GTEST_SKIP() << "needs the Linux side's mounts and a user who is not root";
+    Program program;
+    ASSERT_TRUE(CreateWorkingDirectory(program));
+    const std::string temp = program.directory.substr(0, program.directory.rfind('\\') + 1);
+    const std::string pid = std::to_string(GetCurrentProcessId());
+    const std::string outside = temp + "tessorn-outside-" + pid;
+    const std::string linked = temp + "tessorn-driver-link-" + pid;
+    ASSERT_TRUE(CreateDirectoryA(outside.c_str(), nullptr) &&
+                WriteFileBytes(outside + "\\tessorn.ini", "") && MakeUnixLink(outside, linked) &&
+                MakeUnixLink(outside + "\\tessorn.ini", program.SettingsPath()));
+    const std::pair<const char*, std::string> requests[] = {
+        {"a directory outside", UnixPath(outside)},
+        {"a way out through ..", UnixPath(program.directory) + "/../tessorn-outside-" + pid},
+        {"a link named as a driver's directory", UnixPath(linked)},
+        {"a driver's directory whose tessorn.ini links outside", UnixPath(program.directory)},
+    };
+    for (const auto& [name, path] : requests) {
+        SCOPED_TRACE(name);
+        std::string answer = AnswerOfLinuxSide(mounts, "folder", "share-readonly", path);
+        EXPECT_EQ(answer.rfind("refused: ", 0), 0u) << answer;
+        // Still the driver's user's: root took neither the file nor the directory.
+        EXPECT_TRUE(WriteFileBytes(outside + "\\tessorn.ini", name) &&
+                    WriteFileBytes(outside + "\\another", "") &&
+                    DeleteFileA((outside + "\\another").c_str()));
+    }
+    RunUnix("/bin/rm -rf \"" + UnixPath(outside) + "\" \"" + UnixPath(linked) + "\"",
+            [&] { return !Exists(outside) && !Exists(linked); });
+}
+
 }  // namespace
