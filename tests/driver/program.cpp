@@ -99,14 +99,14 @@ std::wstring FromCodePage(const std::string& bytes)
     return text;
 }
 
-}  // namespace
-
 std::string ToCodePage1252(const std::wstring& text)
 {
     std::string bytes;
     ToCodePage(1252, text, bytes);
     return bytes;
 }
+
+}  // namespace
 
 const char* ControlName(Control control)
 {
@@ -156,9 +156,9 @@ std::string CreateScratchDirectory(const wchar_t* suffix, std::wstring* wholeNam
         wchar_t shortName[MAX_PATH];
         DWORD shortLength = GetShortPathNameW(name.c_str(), shortName, MAX_PATH);
         std::string path;
-        // ANSI calls, CreateProcessA's working directory among them, take it.
         if (wholeName)
             *wholeName = name;
+        // The driver's own ANSI calls take it.
         if (ToCodePage(CP_ACP, name, path) ||
             (shortLength > 0 && shortLength < MAX_PATH && ToCodePage(CP_ACP, shortName, path)))
             return path;
@@ -417,6 +417,13 @@ bool BringToFront(const Program& program)
             return false;
         },
         reactionTimeoutMs);
+}
+
+bool Restore(const Program& program)
+{
+    if (IsIconic(program.window))
+        PostMessageA(program.window, WM_SYSCOMMAND, SC_RESTORE, 0);
+    return WaitUntil([&] { return !IsIconic(program.window); }, reactionTimeoutMs);
 }
 
 void PressChord(const std::vector<Key>& keys)

@@ -132,8 +132,6 @@ void ChooseItem(const Program& program, Control list, int index);
 int CheckState(const Program& program, Control box);
 int Selection(const Program& program, Control list);
 
-// Wide text as code page 1252 bytes.
-std::string ToCodePage1252(const std::wstring& text);
 // Window and list texts, converted to code page 1252 bytes.
 std::string WindowTextBytes(HWND window);
 std::string ListItemBytes(HWND list, int index);
@@ -151,6 +149,8 @@ HWND FindOwnedDialog(const Program& program);
 // The window that has the keyboard focus in the program's thread.
 HWND FocusOf(const Program& program);
 bool BringToFront(const Program& program);
+// Restores a minimised window as a taskbar or a window manager does.
+bool Restore(const Program& program);
 
 struct Key {
     WORD virtualKey;

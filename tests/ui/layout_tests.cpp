@@ -47,11 +47,16 @@ struct StartCase {
     int showCommand;
 };
 
-// A start-up show command that hides the window must not keep it hidden.
+// A start-up show command that hides the window must not keep it hidden;
+// one that minimises it (a shortcut set so) leaves it as a start does, once
+// the user restores it: the first list has the focus.
 const StartCase startCases[] = {
     {"default start", -1},
     {"started with SW_HIDE", SW_HIDE},
     {"started with SW_SHOWNORMAL", SW_SHOWNORMAL},
+    {"started with SW_SHOWMINIMIZED", SW_SHOWMINIMIZED},
+    {"started with SW_MINIMIZE", SW_MINIMIZE},
+    {"started with SW_SHOWMINNOACTIVE", SW_SHOWMINNOACTIVE},
 };
 
 constexpr DWORD checkBoxStyle = 0x50000003;  // child, visible, auto check box
@@ -114,6 +119,7 @@ TEST_P(Window, IsShownAsTheProgramMadeIt)
 {
     Program program;
     ASSERT_TRUE(StartProgram(program, nullptr, GetParam().showCommand));
+    EXPECT_TRUE(Restore(program));
     EXPECT_EQ(ClassName(program.window), "MainWindow");
     char text[256] = {};
     int titleLength = GetWindowTextA(program.window, text, sizeof text);
