@@ -435,20 +435,6 @@ bool MoveUnix(const std::string& from, const std::string& to)
                    [&] { return Exists(to) && !Exists(from); });
 }
 
-// The user's shell renames the working directory from under the program:
-// the save meets an error that only the system has words for.
-bool RenameAway(Obstacle& o)
-{
-    o.shared = o.program.directory + "-away";
-    return MoveUnix(o.program.directory, o.shared);
-}
-
-// Nothing was made where the directory was.
-bool RenameBack(Obstacle& o)
-{
-    return !Exists(o.program.directory) && MoveUnix(o.shared, o.program.directory);
-}
-
 bool RestoreFolder(Obstacle& o)
 {
     return AskForFolder(o, "restore");
@@ -564,9 +550,16 @@ const FaultCase faultCases[] = {
          return WriteFileBytes(o.Path("tessorn.ini"), std::string(300, ';')) && PlaceSecondName(o);
      },
      SecondNameKept},
-    // The system's own words, for what no reason of ours covers.
-    {"the working directory was renamed away", nullptr, true, true, "Path not found.", RenameAway,
-     RenameBack},
+    // The user's shell renames the directory from under the program: the
+    // system's own words, for what no reason of ours covers. Nothing may be
+    // made where the directory was.
+    {"the working directory was renamed away", nullptr, true, true, "Path not found.",
+     [](Obstacle& o) {
+         return MoveUnix(o.program.directory, o.shared = o.program.directory + "-");
+     },
+     [](Obstacle& o) {
+         return !Exists(o.program.directory) && MoveUnix(o.shared, o.program.directory);
+     }},
     {"a writable tessorn.ini in a directory that may not be written", nullptr, false, true, "",
      [](Obstacle& o) { return AskForFolder(o, "seal"); }, RestoreFolder, L"", true},
     {"tessorn.ini may be written but not replaced", nullptr, false, true, "",
