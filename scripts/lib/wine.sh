@@ -18,7 +18,8 @@
 #   wine_prefix_copy BASE PREFIX
 #       Makes PREFIX anew as a copy of BASE: Wine's system folders
 #       (drive_c/windows/system32, syswow64 and winsxs, over a gigabyte that
-#       Wine writes only when it makes or updates a prefix) as hard links,
+#       Wine writes only when it makes or updates a prefix) as hard links (as
+#       copies where the system refuses links to another user's files),
 #       the registry and all else (some 30 MB) as files of its own. Made
 #       under a temporary name and renamed into place; call it while no
 #       wineserver runs for PREFIX.
@@ -153,7 +154,9 @@ wine_prefix_copy() {
     tar -C "$part" -x || return 1
   for folder in "${_wine_shared_folders[@]}"; do
     [ ! -d "$base/drive_c/windows/$folder" ] ||
-      cp -al "$base/drive_c/windows/$folder" "$part/drive_c/windows/$folder" || return 1
+      cp -al "$base/drive_c/windows/$folder" "$part/drive_c/windows/$folder" 2>/dev/null ||
+      { rm -rf "$part/drive_c/windows/$folder" &&
+        cp -a "$base/drive_c/windows/$folder" "$part/drive_c/windows/$folder"; } || return 1
   done
   cat "$base/.complete" >"$part/.base" || return 1
   mv -T "$part" "$prefix"
