@@ -44,6 +44,7 @@ static void RunMainLoop()
 {
     MSG message;
     while (!quitRequested) {
+        RememberFocus();
         if (GetMessageA(&message, nullptr, 0, 0) == -1)
             break;
         TranslateMessage(&message);

@@ -46,6 +46,8 @@ void CreateControls();
 void PlaceControls();
 void ShowSettings();
 void CycleFocus();
+// Notes the control that has the focus, to give it back on the next activation.
+void RememberFocus();
 
 // Alt+F4 ends the program without saving; Tab, with any modifier, moves
 // the focus one step along the ring. Both look at the key's scan code.

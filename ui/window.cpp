@@ -122,12 +122,12 @@ static void ShowSaveFailure(SaveOutcome outcome)
 }
 
 // The control that gets the focus back when the window is active again, as
-// a dialog's does. Taken when the window loses the activation, and when it
-// is minimised, since the focus leaves the control before the deactivation
-// comes; kept through an activation that comes while still minimised.
+// a dialog's does. Kept current by the main loop, since the focus leaves the
+// control before any deactivation when another program minimises the
+// window; kept through an activation that comes while still minimised.
 static HWND focusToRestore;
 
-static void RememberFocus()
+void RememberFocus()
 {
     HWND focus = GetFocus();
     if (IsChild(mainWindow, focus))
@@ -191,10 +191,6 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_ACTIVATE:
         if (OnActivate(wParam))
             return 0;
-        break;
-    case WM_SYSCOMMAND:
-        if ((wParam & 0xFFF0) == SC_MINIMIZE)
-            RememberFocus();
         break;
     case WM_CTLCOLORBTN:
         return (LRESULT)faceBrush;

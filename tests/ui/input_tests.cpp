@@ -117,6 +117,15 @@ void MinimiseAndRestore(const Program& program)
     EXPECT_TRUE(Restore(program));
 }
 
+// As a "minimise all" tool does: no SC_MINIMIZE reaches the window.
+void MinimiseFromOutside(const Program& program)
+{
+    ShowWindowAsync(program.window, SW_MINIMIZE);
+    EXPECT_TRUE(WaitUntil([&] { return IsIconic(program.window) != 0; }, reactionTimeoutMs));
+    ShowWindowAsync(program.window, SW_RESTORE);
+    EXPECT_TRUE(WaitUntil([&] { return !IsIconic(program.window); }, reactionTimeoutMs));
+}
+
 void ActivateAnotherWindow(const Program& program)
 {
     HWND other = CreateWindowExA(0, "STATIC", "another program", WS_OVERLAPPED | WS_VISIBLE, 0, 0,
@@ -138,6 +147,7 @@ void ActivateAnotherWindow(const Program& program)
 const std::pair<const char*, void (*)(const Program&)> awayCases[] = {
     {"another window", ActivateAnotherWindow},
     {"a minimise and a restore", MinimiseAndRestore},
+    {"a minimise and a restore by another program", MinimiseFromOutside},
 };
 
 class Ending : public testing::TestWithParam<EndingCase> {};
