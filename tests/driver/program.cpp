@@ -1,6 +1,7 @@
 #include "program.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 std::string programPath;
 
@@ -14,7 +15,6 @@ const char* const controlNames[controlCount] = {
 
 // Wine now and then refuses to start a process under load with this error.
 constexpr DWORD errorBusy = 1359;
-constexpr int startAttempts = 5;
 
 void PrintFailure(const std::string& message)
 {
@@ -195,20 +195,14 @@ bool LaunchProgram(Program& program, const std::string* settingsFile, int showCo
     std::wstring commandLine = L"\"" + path + L"\"";
     std::wstring directory = program.wholeName.empty() ? FromCodePage(program.directory)
                                                        : program.wholeName;
-    BOOL created = FALSE;
-    DWORD error = 0;
-    for (int attempt = 0; attempt < startAttempts && !created; ++attempt) {
-        if (attempt > 0)
-            Sleep(200);
-        program.launchedAtMs = NowMs();  // a refused attempt is not the program's time
-        created = CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                 nullptr, directory.c_str(), &startup, &program.process);
-        error = created ? 0 : GetLastError();
-        if (!created && error != errorBusy)
-            break;
-    }
-    if (!created) {
+    program.launchedAtMs = NowMs();
+    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        directory.c_str(), &startup, &program.process)) {
+        DWORD error = GetLastError();
         ReportFailure("cannot start " + program.path + ", error " + std::to_string(error));
+        // Whoever started the driver tries the whole run again.
+        if (error == errorBusy)
+            std::exit(exitWineRefusedStart);
         return false;
     }
     return true;
@@ -423,7 +417,10 @@ bool Restore(const Program& program)
 {
     if (IsIconic(program.window))
         PostMessageA(program.window, WM_SYSCOMMAND, SC_RESTORE, 0);
-    return WaitUntil([&] { return !IsIconic(program.window); }, reactionTimeoutMs);
+    // The window leaves the minimised state before it gets its size back,
+    // both inside the handling of the restore, which a WM_NULL waits for.
+    return WaitUntil([&] { return !IsIconic(program.window); }, reactionTimeoutMs) &&
+           Answers(program.window, reactionTimeoutMs);
 }
 
 void PressChord(const std::vector<Key>& keys)

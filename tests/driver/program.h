@@ -95,7 +95,10 @@ bool CreateWorkingDirectory(Program& program, const wchar_t* nameSuffix = L"");
 // program. The working directory is program.directory when the case has
 // chosen or prepared one, otherwise a fresh one, given by its whole name as
 // Explorer gives it. showCommand < 0 leaves the
-// start-up show command to the system. Reports and returns false on failure.
+// start-up show command to the system. Reports and returns false on failure;
+// where Wine refused the start under load, ends the driver with
+// exitWineRefusedStart instead.
+constexpr int exitWineRefusedStart = 75;
 bool LaunchProgram(Program& program, const std::string* settingsFile = nullptr,
                    int showCommand = -1);
 // Waits until the program shows a top-level window of that class (any class

@@ -9,7 +9,8 @@
 #       and they find TESSORN_UI_UNPRIVILEGED=1 (or, run as the caller,
 #       TESSORN_UI_UNPRIVILEGED_MISSING=why)
 #   wine-fixture.sh run STATE_DIR COMMAND...
-#       runs COMMAND in that session, again where Wine could not start it
+#       runs COMMAND in that session, again where Wine could not start it or
+#       a program it starts (exit 75)
 #   wine-fixture.sh stop STATE_DIR   ends exactly what start started
 # The session belongs to the CTest run that started it: another run's stop
 # leaves it alone, and it ends when that run has ended.
@@ -67,9 +68,10 @@ case "$command" in
     ;;
   run)
     shift 2
-    output=$(mktemp) || exit 1
-    attempts=3
-    for attempt in $(seq 1 "$attempts"); do
+    # In the session's folder, so that no kill leaves it elsewhere.
+    output=$(mktemp "$state/run.XXXXXX") || exit 1
+    trap 'rm -f "$output"' EXIT
+    for attempt in 1 2 3; do
       # Into a file, not a pipe: a Wine process that the command leaves
       # behind for a moment (the desktop's, which ends a second after the
       # last program) would hold a pipe open. Shown as it grows, so that a
@@ -78,12 +80,12 @@ case "$command" in
       tail -s 0.1 -n +1 -f --pid=$! "$output"
       wait $!
       status=$?
-      [ "$status" -ne 0 ] && [ "$attempt" -lt "$attempts" ] && wine_did_not_start "$output" || break
-      echo "wine-fixture: Wine could not start the program (attempt $attempt of $attempts);" \
-           "trying again" >&2
+      # The one place that tries again where Wine refused to start a
+      # program under load: the driver, or a program the driver started (75).
+      [ "$attempt" -lt 3 ] && { [ "$status" -eq 75 ] || wine_did_not_start "$output"; } || break
+      echo "wine-fixture: Wine could not start a program (attempt $attempt of 3); trying again" >&2
       sleep 1
     done
-    rm -f "$output"
     exit "$status"
     ;;
   stop)
