@@ -192,15 +192,16 @@ wine_set_dpi() {
   wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
 }
 
-# Sets _wine_user to what runs a command as the session's user: setpriv
-# with that user's variables, or nothing where the session runs as the
-# caller. STATE_DIR/user holds "UID GID NAME HOME" for such a user.
+# Sets _wine_user to what runs a command as the session's user (setpriv
+# with that user's variables, or as the caller where the session runs as
+# the caller), killed when the shell that started it ends, however it ends.
+# STATE_DIR/user holds "UID GID NAME HOME" for such a user.
 _wine_user_command() {
   local state="$1" uid gid name home
-  _wine_user=()
+  _wine_user=(setpriv --pdeathsig KILL)
   [ -f "$state/user" ] || return 0
   read -r uid gid name home <"$state/user" || return 1
-  _wine_user=(setpriv --reuid="$uid" --regid="$gid" --clear-groups
+  _wine_user+=(--reuid="$uid" --regid="$gid" --clear-groups
     env HOME="$home" USER="$name" LOGNAME="$name")
 }
 
@@ -208,7 +209,8 @@ _wine_user_command() {
 # starts Xvfb and the wineserver as its children, prints the display once
 # both serve, and ends them (and with the wineserver every Wine program of
 # the prefix) when OWNER or either of them has ended, STATE_DIR is gone or
-# it is told to (TERM). Its children hold the lock too, until they are gone.
+# it is told to (TERM). Its children hold the lock too, until they are gone,
+# which is at once where the keeper itself is killed outright.
 _wine_keep() {
   local state="$1" owner="$2" xvfb server display="" tries=100
   trap exit TERM INT HUP
@@ -216,7 +218,7 @@ _wine_keep() {
   echo "$BASHPID $owner" >"$state/keeper"
   _wine_user_command "$state" || exit 1
   # Xvfb picks a free display and reports it once it takes connections.
-  Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$state/displayfd" >"$state/xvfb.log" 2>&1 &
+  setpriv --pdeathsig KILL Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$state/displayfd" >"$state/xvfb.log" 2>&1 &
   xvfb=$!
   # -f keeps the server in the foreground, so that it is our child (setpriv
   # and env replace themselves with it); -p keeps it alive between programs.
