@@ -54,6 +54,8 @@ case "$command" in
     # Nothing started here may hold CTest's output pipe open after we exit.
     # CTest owns the session: it ends when CTest has ended.
     wine_session_start "$state" "$prefix" --owner "$PPID" "${options[@]}" </dev/null || exit 1
+    # What a run killed outright left behind (the session is ours now).
+    rm -f "$state"/run.*
     for assignment in "$@"; do printf 'export %q\n' "$assignment" >>"$state/env"; done
     if [ -n "${TESSORN_UI_USER:-}" ]; then
       if [ -f "$state/user-missing" ]; then
