@@ -149,6 +149,10 @@ StepOutcome WriteInPlace(const SaveTarget& target, const unsigned char* bytes, s
     struct stat status;
     int error = fstat(file, &status) == 0 ? 0 : errno;
     // Room first, so that a full disk leaves the old bytes as they were.
+    // Should the write then be refused, the file stays lengthened: the old
+    // bytes, then zero bytes, which the reader takes as a line without a
+    // key or the tail of the last line. The old settings still load; only
+    // a value that the old end cut off now reads as 0.
     if (error == 0 && status.st_size < (off_t)length) {
         error = posix_fallocate(file, 0, (off_t)length);
         // Where the file system cannot reserve room, growing the file is all there is.

@@ -81,11 +81,11 @@ typedef DWORD(WINAPI* FinalPathFunction)(HANDLE, LPWSTR, DWORD, DWORD);
 static const wchar_t settingsFileNameW[] = L"tessorn.ini";
 static const wchar_t tempFileSuffix[] = L".tmp";
 
-// Where the open file is not what the plain name reaches directly (it is
-// reached through a link), its real path replaces the plain one in path:
-// the "\\?\" form, which the wide calls take with any letter and length.
-// Where the two differ only in how they name the same folder (a short
-// name, say), the plain one is as good. Before Vista no link is followed.
+// Where the open file's real path differs from the plain one in more than
+// letter case (a link on the way, a mapped drive, or only a short name for
+// the same folder), the real path replaces the plain one in path: the
+// "\\?\" form, which the wide calls take with any letter and length. Before
+// Vista no link is followed.
 static void FollowLink(HANDLE file, wchar_t* path)
 {
     FinalPathFunction finalPath = (FinalPathFunction)(void*)GetProcAddress(
@@ -242,6 +242,10 @@ StepOutcome WriteInPlace(const SaveTarget& target, const unsigned char* bytes, s
     start.QuadPart = 0;
     DWORD error = GetFileSizeEx(file, &size) ? 0 : GetLastError();
     // Room first, so that a full disk leaves the old bytes as they were.
+    // Should the write then be refused, the file stays lengthened: the old
+    // bytes, then zero bytes, which the reader takes as a line without a
+    // key or the tail of the last line. The old settings still load; only
+    // a value that the old end cut off now reads as 0.
     if (error == 0 && size.QuadPart < end.QuadPart &&
         !(SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file)))
         error = GetLastError();

@@ -28,12 +28,14 @@ ReadOutcome ReadSettingsFile(unsigned char** content, size_t* length);
 // Puts bytes in place as the new file, so that other programs see either
 // the old file or the new one. Normally they go to a temporary file beside
 // it (its name with ".tmp" appended), flushed, then moved over it; where
-// "tessorn.ini" is a link, over the file it points to, so the link stays.
+// "tessorn.ini" is a link, "it" is the file the link points to, so the link
+// stays and the temporary file takes that file's name with ".tmp".
 // A file with several names, or one that may be written but not replaced
 // (the folder or the move refused), is written where it is, so that it
 // stays the file the user set up. A file that another program holds is
-// waited for as long as a load waits. On failure the old file is unchanged
-// and no temporary file is left.
+// waited for as long as a load waits. On failure no temporary file is left
+// and the old file is unchanged, but for a write in place that failed after
+// lengthening it (see WriteInPlace).
 SaveOutcome PutSettingsFile(const unsigned char* bytes, size_t length);
 
 // The rest is what each platform provides for PutSettingsFile.
