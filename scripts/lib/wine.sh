@@ -302,8 +302,9 @@ wine_session_start() {
   if [ -n "$user" ]; then
     missing=$(_wine_user_missing "$user" "${reads[@]}")
     if [ -z "$missing" ]; then
-      mkdir -p "$state/home" && _wine_prefix_give "$prefix" "$user:" &&
-        chown -R "$user:" "$state/home" || { exec {lock}>&-; return 1; }
+      # Made anew: root hands over nothing that the user wrote in a run before.
+      rm -rf "${state:?}/home" && mkdir "$state/home" && chown "$user:" "$state/home" &&
+        _wine_prefix_give "$prefix" "$user:" || { exec {lock}>&-; return 1; }
       echo "$(id -u "$user") $(id -g "$user") $user $state/home" >"$state/user"
     else
       echo "$missing" >"$state/user-missing"

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -236,8 +237,8 @@ void SaveAndExpect(const Program& program, const std::string& expected)
 // What a failed-save row put in the program's way, kept for its removal.
 struct Obstacle {
     const Program& program;
-    std::string mounts;    // where obstacles.sh made its mounts, empty without them
-    const char* mount;     // the row's mount, or null for an ordinary directory
+    std::string mounts;    // where obstacles.sh made its folders, empty without them
+    const char* mount;     // the row's folder of those, or null for an ordinary directory
     const wchar_t* named;  // what the row's directories' names end in
     HANDLE holder = INVALID_HANDLE_VALUE;
     std::thread releaser{};  // lets go of the holder in the middle of the save
@@ -311,19 +312,16 @@ bool MakeUnixLink(const std::string& target, const std::string& link)
 constexpr DWORD linuxAnswerTimeoutMs = 10000;
 
 // What root ignores, only the Linux side can set up: a read-only mount, and
-// files of another user. obstacles.sh serves requests written as files
-// (NAME.ACTION, holding a Unix path where the action needs one) and answers
-// "ok" or why not.
+// folders and files of another user. obstacles.sh serves requests, empty
+// files named FOLDER.ACTION for the row's folder, and answers "ok" or why not.
 // The answer must start with `expected`: "ok", or "refused: " and why.
-bool AskLinuxSide(const Obstacle& obstacle, const char* name, const char* action,
-                  const std::string& unixPath = "", const std::string& expected = "ok\n")
+bool AskLinuxSide(const Obstacle& obstacle, const char* action,
+                  const std::string& expected = "ok\n")
 {
-    std::string request = obstacle.mounts + "\\requests\\" + name + "." + action;
+    std::string request = obstacle.mounts + "\\requests\\" + obstacle.mount + "." + action;
     std::string answerPath = request + ".done";
     std::string answer;
-    // Whole or not at all, as the answer comes.
-    bool answered = WriteFileBytes(request + ".part", unixPath) &&
-                    MoveFileA((request + ".part").c_str(), request.c_str()) &&
+    bool answered = WriteFileBytes(request, "") &&
                     WaitUntil([&] { return ReadFileBytes(answerPath, answer); },
                               linuxAnswerTimeoutMs);
     DeleteFileA(answerPath.c_str());
@@ -332,13 +330,6 @@ bool AskLinuxSide(const Obstacle& obstacle, const char* name, const char* action
     else if (answer.rfind(expected, 0) != 0)
         ADD_FAILURE() << "obstacles.sh answered " << action << " with: " << answer;
     return answered && answer.rfind(expected, 0) == 0;
-}
-
-// The working directory as another user's: sealed (no new file in it), or
-// shared (sticky, it and tessorn.ini root's, the file writable or not).
-bool AskForFolder(const Obstacle& o, const char* action)
-{
-    return AskLinuxSide(o, "folder", action, UnixPath(o.program.directory));
 }
 
 // Writes a filler file until the disk takes not a single byte more. The
@@ -437,7 +428,7 @@ bool MoveUnix(const std::string& from, const std::string& to)
 
 bool RestoreFolder(Obstacle& o)
 {
-    return AskForFolder(o, "restore");
+    return AskLinuxSide(o, "restore");
 }
 
 bool Nothing(Obstacle&)
@@ -450,7 +441,9 @@ const wchar_t farLetters[] = L" \u0141\u00F3d\u017A \u6771\u4EAC";
 
 struct FaultCase {
     const char* name;
-    const char* mount;  // the tmpfs mount the row needs, or null
+    // The Linux side's folder the row runs in (a tmpfs mount, or a folder
+    // the row asks to seal or share), or null.
+    const char* mount;
     bool saveFails;
     bool fileRemains;    // tessorn.ini is a file again once the obstacle is gone
     const char* reason;  // the line under the failed-save box's first line
@@ -511,8 +504,8 @@ const FaultCase faultCases[] = {
      }},
     {"the directory cannot be written", "unwritable", true, true,
      "In diesen Ordner darf nicht geschrieben werden.",
-     [](Obstacle& o) { return AskLinuxSide(o, o.mount, "lock"); },
-     [](Obstacle& o) { return AskLinuxSide(o, o.mount, "unlock"); }},
+     [](Obstacle& o) { return AskLinuxSide(o, "lock"); },
+     [](Obstacle& o) { return AskLinuxSide(o, "unlock"); }},
     {"the disk is full", "full", true, true, "Der Datentr\xE4ger ist voll.", FillDisk,
      [](Obstacle& o) { return DeleteFileA(o.Path("filler").c_str()) != 0; }},
     {"tessorn.ini is a directory", nullptr, true, false,
@@ -560,13 +553,13 @@ const FaultCase faultCases[] = {
      [](Obstacle& o) {
          return !Exists(o.program.directory) && MoveUnix(o.shared, o.program.directory);
      }},
-    {"a writable tessorn.ini in a directory that may not be written", nullptr, false, true, "",
-     [](Obstacle& o) { return AskForFolder(o, "seal"); }, RestoreFolder, L"", true},
-    {"tessorn.ini may be written but not replaced", nullptr, false, true, "",
-     [](Obstacle& o) { return AskForFolder(o, "share-writable"); }, RestoreFolder, L"", true},
-    {"tessorn.ini may be neither replaced nor written", nullptr, true, true,
+    {"a writable tessorn.ini in a directory that may not be written", "sealed", false, true, "",
+     [](Obstacle& o) { return AskLinuxSide(o, "seal"); }, RestoreFolder, L"", true},
+    {"tessorn.ini may be written but not replaced", "shared-writable", false, true, "",
+     [](Obstacle& o) { return AskLinuxSide(o, "share-writable"); }, RestoreFolder, L"", true},
+    {"tessorn.ini may be neither replaced nor written", "shared-readonly", true, true,
      "Die Datei \"tessorn.ini\" darf nicht ge\xE4ndert werden.",
-     [](Obstacle& o) { return AskForFolder(o, "share-readonly"); }, RestoreFolder, L"", true},
+     [](Obstacle& o) { return AskLinuxSide(o, "share-readonly"); }, RestoreFolder, L"", true},
     {"an empty tessorn.ini with a second name on the full disk", "full", true, true,
      "Der Datentr\xE4ger ist voll.", PlaceFullSecondName, RemoveFullSecondName, L"", false, ""},
 };
@@ -751,7 +744,7 @@ TEST_P(SaveFailure, KeepsTheOldFileAndSavesOnceTheCauseIsGone)
     const FaultCase& row = GetParam();
     const std::string existing = "WINDOWED:1\r\nSTATS:1\r\n; kept as it is\r\n";
     const std::string mounts = WindowsPathFromEnvironment("TESSORN_UI_OBSTACLES");
-    if ((row.mount || row.asUser) && mounts.empty()) {
+    if (row.mount && mounts.empty()) {
         char reason[512] = "run without tests/ui/obstacles.sh";
         GetEnvironmentVariableA("TESSORN_UI_OBSTACLES_MISSING", reason, sizeof reason);
         GTEST_SKIP() << "needs the Linux side's mounts: " << reason;
@@ -837,39 +830,45 @@ TEST_P(SaveFailure, KeepsTheOldFileAndSavesOnceTheCauseIsGone)
 
 INSTANTIATE_TEST_SUITE_P(Obstacles, SaveFailure, testing::ValuesIn(faultCases), RowName());
 
-// obstacles.sh runs as root on what the unprivileged driver names: a
-// driver's own directory, never one reached through ".." or a link, nor a
-// file that tessorn.ini links to.
+// obstacles.sh runs as root on tessorn.ini in a folder that it hands the
+// driver's user, never on a file elsewhere that tessorn.ini links to or is
+// a second name of.
 TEST(SaveFailure, TheLinuxSideActsOnlyOnADriversOwnDirectory)
 {
     const std::string mounts = WindowsPathFromEnvironment("TESSORN_UI_OBSTACLES");
     if (mounts.empty() || EnvironmentNumber("TESSORN_UI_UNPRIVILEGED", 0) != 1)
         GTEST_SKIP() << "needs the Linux side's mounts and a user who is not root";
-    Program program;
-    ASSERT_TRUE(CreateWorkingDirectory(program));
-    Obstacle obstacle{program, mounts, nullptr, L""};
-    const std::string temp = program.directory.substr(0, program.directory.rfind('\\') + 1);
-    const std::string pid = std::to_string(GetCurrentProcessId());
-    const std::string outside = temp + "tessorn-outside-" + pid;
-    const std::string linked = temp + "tessorn-driver-link-" + pid;
-    ASSERT_TRUE(CreateDirectoryA(outside.c_str(), nullptr) &&
-                WriteFileBytes(outside + "\\tessorn.ini", "") && MakeUnixLink(outside, linked) &&
-                MakeUnixLink(outside + "\\tessorn.ini", program.SettingsPath()));
-    const std::pair<const char*, std::string> requests[] = {
-        {"a way out through ..", UnixPath(program.directory) + "/../tessorn-outside-" + pid},
-        {"a link named as a driver's directory", UnixPath(linked)},
-        {"a driver's directory whose tessorn.ini links outside", UnixPath(program.directory)},
+    Program program, outside;
+    program.directory = mounts + "\\linked";
+    Obstacle obstacle{program, mounts, "linked", L""};
+    ASSERT_TRUE(CreateWorkingDirectory(outside));
+    const std::string file = outside.SettingsPath(), another = outside.directory + "\\another";
+    ASSERT_TRUE(WriteFileBytes(file, ""));
+    // Each with an action that would give the file to root or open it to all.
+    const std::tuple<const char*, const char*, std::function<bool()>> rows[] = {
+        {"tessorn.ini links to a file outside", "share-writable",
+         [&] { return MakeUnixLink(file, program.SettingsPath()); }},
+        {"tessorn.ini is a second name of a file outside", "share-readonly",
+         [&] {
+             return CreateHardLinkA(program.SettingsPath().c_str(), file.c_str(), nullptr) != 0;
+         }},
     };
-    for (const auto& [name, path] : requests) {
+    for (const auto& [name, action, place] : rows) {
         SCOPED_TRACE(name);
-        AskLinuxSide(obstacle, "folder", "share-readonly", path, "refused: ");
-        // Still the driver's user's: root took neither the file nor the directory.
-        EXPECT_TRUE(WriteFileBytes(outside + "\\tessorn.ini", name) &&
-                    WriteFileBytes(outside + "\\another", "") &&
-                    DeleteFileA((outside + "\\another").c_str()));
+        ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY) && place());
+        AskLinuxSide(obstacle, action, "refused: ");
+        // As the driver's user left them, and still theirs to change: root
+        // took neither the file nor the folder.
+        DWORD attributes = GetFileAttributesA(file.c_str());
+        EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES &&
+                    (attributes & FILE_ATTRIBUTE_READONLY));
+        EXPECT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL) &&
+                    WriteFileBytes(file, name) && WriteFileBytes(another, "") &&
+                    DeleteFileA(another.c_str()));
+        // The Unix rm, as Wine would delete the file a link points to.
+        EXPECT_TRUE(RunUnix("/bin/rm \"" + UnixPath(program.SettingsPath()) + "\"",
+                            [&] { return !Exists(program.SettingsPath()); }));
     }
-    RunUnix("/bin/rm -rf \"" + UnixPath(outside) + "\" \"" + UnixPath(linked) + "\"",
-            [&] { return !Exists(outside) && !Exists(linked); });
 }
 
 }  // namespace
