@@ -554,7 +554,9 @@ const FaultCase faultCases[] = {
          return !Exists(o.program.directory) && MoveUnix(o.shared, o.program.directory);
      }},
     {"a writable tessorn.ini in a directory that may not be written", "sealed", false, true, "",
-     [](Obstacle& o) { return AskLinuxSide(o, "seal"); }, RestoreFolder, L"", true},
+     // Sealed for real: no new file may be made beside tessorn.ini.
+     [](Obstacle& o) { return AskLinuxSide(o, "seal") && !WriteFileBytes(o.Path("new"), ""); },
+     RestoreFolder, L"", true},
     {"tessorn.ini may be written but not replaced", "shared-writable", false, true, "",
      [](Obstacle& o) { return AskLinuxSide(o, "share-writable"); }, RestoreFolder, L"", true},
     {"tessorn.ini may be neither replaced nor written", "shared-readonly", true, true,
