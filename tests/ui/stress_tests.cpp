@@ -1,6 +1,6 @@
-// The program under stress: hostile and random settings files whose expected
-// state comes from the native parser (case_generator.cpp), and one long run
-// of saves and repaints.
+// The program under stress: hostile and random settings files, whose window
+// must show what the program's own reader built for Linux makes of them
+// (case_generator.cpp), and one long run of saves and repaints.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -71,8 +71,8 @@ struct RunningCase {
 };
 
 // Names the case in each of its failures, with the bytes of its file: a
-// disagreement is a fault in the program or in the native parser, and these
-// bytes reproduce it.
+// disagreement is a fault in reading the file through Win32 or in showing
+// it, and these bytes reproduce it.
 std::string CaseTrace(const RunningCase& running)
 {
     std::string trace = running.entry->name;
@@ -173,12 +173,12 @@ void RunGeneratedGroup(const char* group)
     }
 }
 
-TEST(HostileFiles, ShowWhatTheNativeReaderReadsAndStayAsTheyWere)
+TEST(HostileFiles, TheWindowShowsWhatEachFileHoldsAndTheFileStays)
 {
     RunGeneratedGroup("hostile-files");
 }
 
-TEST(Differential, RandomFilesShowWhatTheNativeReaderReads)
+TEST(Differential, TheWindowShowsWhatRandomFilesHold)
 {
     RunGeneratedGroup("differential");
 }
