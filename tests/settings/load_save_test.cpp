@@ -1,6 +1,7 @@
 #include "settings.h"
 #include "settings_file.h"
 #include "settings_test_support.h"
+#include "default_settings_file.h"
 
 #include <grp.h>
 #include <pwd.h>
@@ -219,15 +220,13 @@ TEST_P(SaveAround, KeepsTheFileTheUserSetUp)
     const std::string oldFile = "WINDOWED:1\r\nSTATS:1\r\n";
     Put("tessorn.ini", oldFile);
     row.place();
-    unsigned char saved[settingsFileSize];
-    FormatSettings(settings.mem, controlValues, saved);
     struct stat before, after;
     ASSERT_EQ(stat("tessorn.ini", &before), 0);
     EXPECT_EQ(SaveInChild(row.asOtherUser, row.sizeLimit), row.expected);
     ASSERT_EQ(stat("tessorn.ini", &after), 0);
-    EXPECT_EQ(ReadWhole("tessorn.ini"), row.expected == saveSucceeded
-                                            ? std::string((const char*)saved, sizeof saved)
-                                            : oldFile);
+    // The controls and the memory are the defaults (SetUp).
+    EXPECT_EQ(ReadWhole("tessorn.ini"),
+              row.expected == saveSucceeded ? defaultSettingsFile : oldFile);
     EXPECT_EQ(after.st_ino == before.st_ino, row.inPlace || row.expected != saveSucceeded);
     EXPECT_EQ(after.st_nlink, before.st_nlink);
     EXPECT_FALSE(Exists(tempFileName));

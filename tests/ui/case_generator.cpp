@@ -1,6 +1,7 @@
 // Writes load cases for the UI driver, each with the window state that the
-// settings core built for THIS machine predicts, so that the Windows program
-// and the native parser check each other file by file.
+// program's own reader, built for this machine, makes of the file: they check
+// that the window shows what the file holds, read through Win32 and shown in
+// the controls, not the reading itself, which is the parser tests' to check.
 //
 //   case-generator DIR   writes DIR/hostile-files.cases, DIR/differential.cases
 //                        and the case files they name

@@ -27,8 +27,6 @@ std::string DefaultFileWith(const Values& values);
 // order states which of them are ticked.
 extern const Control checkBoxes[11];
 
-constexpr int anyItem = -100;  // a value the program may choose freely
-
 struct Shown {
     std::string_view boxes;
     int fpsItem;

@@ -27,12 +27,9 @@ HOOKPROC LoadProbe(HMODULE& module)
     dllPath.erase(dllPath.find_last_of("\\/") + 1);
     dllPath += "tessorn-ui-probe.dll";
     module = LoadLibraryA(dllPath.c_str());
-    HOOKPROC hook = module ? reinterpret_cast<HOOKPROC>(
-                                 reinterpret_cast<void*>(GetProcAddress(module, "ProbeHook")))
-                           : nullptr;
-    if (!hook)
-        ADD_FAILURE() << "cannot load ProbeHook from " << dllPath;
-    return hook;
+    return module ? reinterpret_cast<HOOKPROC>(
+                        reinterpret_cast<void*>(GetProcAddress(module, "ProbeHook")))
+                  : nullptr;
 }
 
 // Wine's rename keeps the file open for a moment under its new name, so the
@@ -70,8 +67,11 @@ bool Ask(const Program& program, int code, const std::vector<long>& arguments,
     static HMODULE module = nullptr;
     static HOOKPROC procedure = LoadProbe(module);
     static unsigned long sequence = 0;
-    if (!procedure || !program.window)
+    if (!procedure || !program.window) {
+        ADD_FAILURE() << (procedure ? "probe: no window to ask"
+                                    : "probe: no ProbeHook in tessorn-ui-probe.dll");
         return false;
+    }
     std::string requestPath = ProbePath(program.process.dwProcessId, "request");
     std::string replyPath = ProbePath(program.process.dwProcessId, "reply");
     DeleteFileA(replyPath.c_str());

@@ -80,10 +80,10 @@ const LoadCase loadCases[] = {
      true,
      "WINDOWED:1\r\nMAUSGRENZ",
      {"11110101010", 0, 0, 8}},
-    {"MEM with its digits cut by the end of the file",
+    {"MEM with its digits cut by the end of the file keeps the default",
      true,
      "WINDOWED:1\r\nMEM:1",
-     {"11110101010", 0, 0, anyItem}},
+     {"11110101010", 0, 0, 8}},
     {"keys in lower or mixed case are ignored", true, "windowed:1\r\nstats:1\r\nFps:2\r\n",
      defaults},
     {"keys after a blank or tab are ignored", true, " WINDOWED:1\r\n\tSTATS:1\r\n", defaults},
@@ -771,7 +771,9 @@ TEST_P(SaveFailure, KeepsTheOldFileAndSavesOnceTheCauseIsGone)
 
     if (row.saveFails) {
         // Only a program that holds the file is waited for, about a second;
-        // a user then types, and the box must not take those keys.
+        // a user then presses Space, which the box's button would take,
+        // closing the box unread. One key only: after an Enter that closed
+        // it, Space would reach Speichern, and the second box hide the fault.
         const bool waits = row.reason == std::string(inUseText);
         EXPECT_TRUE(BringToFront(program));
         // The box is modal inside the click, so the click is posted.
@@ -779,7 +781,6 @@ TEST_P(SaveFailure, KeepsTheOldFileAndSavesOnceTheCauseIsGone)
         PostClick(program, saveButton);
         if (waits) {
             EXPECT_TRUE(WaitUntil([&] { return !Answers(program.window, 50); }, reactionTimeoutMs));
-            PressChord({enterKey});
             PressChord({spaceKey});
         }
         HWND dialog = nullptr;
