@@ -194,11 +194,13 @@ wine_set_dpi() {
 
 # Sets _wine_user to what runs a command as the session's user (setpriv
 # with that user's variables, or as the caller where the session runs as
-# the caller), killed when the shell that started it ends, however it ends.
+# the caller), interrupted when the shell that started it ends, however it
+# ends: a wineserver then ends its programs too, where a killed one would
+# leave them running without it.
 # STATE_DIR/user holds "UID GID NAME HOME" for such a user.
 _wine_user_command() {
   local state="$1" uid gid name home
-  _wine_user=(setpriv --pdeathsig KILL)
+  _wine_user=(setpriv --pdeathsig INT)
   [ -f "$state/user" ] || return 0
   read -r uid gid name home <"$state/user" || return 1
   _wine_user+=(--reuid="$uid" --regid="$gid" --clear-groups
