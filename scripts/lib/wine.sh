@@ -4,67 +4,57 @@
 #
 # Functions:
 #   wine_env PREFIX
-#       Exports WINEPREFIX=PREFIX and the quiet, prompt-free Wine settings
-#       (WINEDEBUG=-all, WINEDLLOVERRIDES="mscoree,mshtml=", WINEARCH=win64).
+#       Exports WINEPREFIX and the quiet, prompt-free Wine settings.
 #   wine_prefix_base
-#       Prints the path of the prefix that this Wine makes (wineboot
-#       --init), kept in build/wine of this tree as base-KEY, where KEY
-#       hashes the Wine version and the code below that makes it. Makes it
-#       where it is missing: under a temporary name, renamed into place only
-#       when whole, one maker at a time (a lock); then removes the bases of
-#       other keys there.
-#       No program ever runs in a base: it is only copied. A 64-bit base
-#       runs 64-bit and 32-bit programs alike (WoW64).
+#       Prints the prefix that this Wine makes (wineboot --init), kept in
+#       build/wine as base-KEY (KEY hashes the Wine and the code that makes
+#       it); makes it where missing, one maker at a time, under a temporary
+#       name, and removes the bases of other keys. No program runs in a
+#       base. A 64-bit base runs 32-bit programs too (WoW64).
 #   wine_prefix_copy BASE PREFIX
-#       Makes PREFIX anew as a copy of BASE: Wine's system folders
-#       (drive_c/windows/system32, syswow64 and winsxs, over a gigabyte that
-#       Wine writes only when it makes or updates a prefix) as hard links (as
-#       copies where the system refuses links to another user's files),
-#       the registry and all else (some 30 MB) as files of its own. Made
-#       under a temporary name and renamed into place; call it while no
+#       Makes PREFIX anew as a copy of BASE: Wine's system folders (over a
+#       gigabyte, written only when Wine makes or updates a prefix) as hard
+#       links (copies where the system refuses links to another user's
+#       files), all else (some 30 MB) as files of its own. Call it while no
 #       wineserver runs for PREFIX.
-#   wine_prefix_create PREFIX
-#       wine_prefix_base, then wine_prefix_copy into PREFIX. Calls wine_env.
-#   wine_prefix_is_current PREFIX
-#       Succeeds when PREFIX is a copy of the base that this Wine and this
-#       code make (a newer Wine needs a new copy).
+#   wine_prefix_create PREFIX      wine_env, wine_prefix_base, wine_prefix_copy
+#   wine_prefix_is_current PREFIX  PREFIX is a copy of the current base
 #   wine_session_start STATE_DIR PREFIX [--owner PID] [--dpi N]
 #                      [--colours NAME:R G B,...] [--user NAME [--user-reads FILE]...]
 #       Takes STATE_DIR's lock (waiting a little for a session whose owner
-#       has ended; failing where another live run holds it), makes PREFIX
-#       anew as a copy of the base (wine_prefix_base, wine_prefix_copy),
-#       starts a private Xvfb (1600x1200, which holds the window at 200 %)
-#       and a persistent wineserver, so that every program starts warm,
-#       under a keeper that holds the lock and ends them when the owner
-#       (default: the calling script) or either of them has ended or
-#       STATE_DIR is gone. Imports what the tests rely on into the
-#       registry through Wine before any other program starts: no 2-second
-#       wait when a window closes on a display without a window manager
-#       (X11 Driver\Managed), a crash that ends the program instead of
-#       waiting for a click; with --dpi the display scale (LogPixels: 96 =
-#       100 %, 192 = 200 %), with --colours those system colours as a
-#       scheme such as high contrast sets them. Then writes STATE_DIR/env, a
-#       file of export lines (DISPLAY, WINEPREFIX, ...) for
-#       wine_session_env. With --user (root only) the session's programs run
-#       as that user, in a prefix and a HOME that user owns (only the hard
-#       links stay root's, read-only); where that cannot be had (not root,
-#       no setpriv, no such user, or the user cannot read a FILE given with
-#       --user-reads) the session runs as the caller and
-#       STATE_DIR/user-missing says why.
-#   wine_session_run STATE_DIR COMMAND...
-#       Runs COMMAND with the session's variables, as the session's user.
-#   wine_set_dpi DPI
-#       Gives $WINEPREFIX the display scale DPI (96 = 100 %, 192 = 200 %)
-#       through Wine, also while its wineserver runs; programs started after
-#       it see it.
-#   wine_session_env STATE_DIR
-#       Exports the variables of a running session (reads STATE_DIR/env).
+#       has ended), makes PREFIX a copy of the base, and starts a private
+#       Xvfb (1600x1200, which holds the window at 200 %) and a persistent
+#       wineserver under a keeper that holds the lock and ends both when the
+#       owner (default: the calling script) or either of them has ended or
+#       STATE_DIR is gone. Then imports through Wine, before any other
+#       program starts: no 2-second wait when a window closes without a
+#       window manager (X11 Driver\Managed), no crash dialog, the scale
+#       (--dpi: 96 = 100 %) and system colours (--colours). Writes
+#       STATE_DIR/env for wine_session_env. With --user (root only) the
+#       programs run as that user, in a prefix and a HOME the user owns;
+#       where that cannot be had (not root, no setpriv, no such user, or a
+#       FILE of --user-reads that the user cannot read) they run as the
+#       caller and STATE_DIR/user-missing says why.
+#   wine_session_run STATE_DIR COMMAND...   COMMAND in the session, as its user
+#   wine_set_dpi DPI               the scale of $WINEPREFIX, for programs started later
+#   wine_session_env STATE_DIR     exports the variables of a running session
 #   wine_session_stop STATE_DIR [OWNER]
-#       Ends the session that OWNER (default: the calling script) started
-#       in STATE_DIR, and nothing else: the wineserver (wineserver -k, which
-#       also ends the Wine programs still running in that prefix) and the
-#       Xvfb. Leaves another run's session alone. Safe to call twice or
-#       without a session.
+#       Ends the session that OWNER (default: the calling script) started,
+#       and its Wine programs; leaves another run's alone. Safe to repeat.
+#
+# What root does where the session's user may write, and why that user
+# cannot turn it against anything else:
+#   - the prefix: copied while all of it is root's; then given, its files
+#     while every folder is still root's, then the folders deepest first,
+#     with chown -h: no name root hands over lies below a folder of the
+#     user's, and no link is followed.
+#   - the home: made anew, empty, in the state folder, and then given.
+#   - the state folder: root's alone; the user only reads settings.reg.
+#   - the obstacles' folders (tests/ui/obstacles.sh): taken back by their
+#     fixed names in a root-only folder before anything in them is touched.
+#   - stop and clean-up: processes are ended by PID. A tree of the user's
+#     goes only by its top name in a root folder, with rm -rf, which
+#     descends by open folders and never follows a link out of the tree.
 #
 # Requires: wine (64-bit), Xvfb (scripts/lib/deps.sh installs them).
 
@@ -116,8 +106,10 @@ wine_prefix_base() {
   base="$dir/base-$key"
   [ -f "$base/.complete" ] && { echo "$base"; return 0; }
   (
-    # fd 9 holds the lock; Wine's processes must not inherit it.
-    flock 9 || exit 1
+    # fd 9 holds the lock; Wine's processes must not inherit it. A maker
+    # left by a run killed outright ends within a minute or two.
+    flock -w 300 9 || { echo "wine: another run has been making $base for five minutes" \
+      "and still holds $dir/.lock; end that run, then start again" >&2; exit 1; }
     [ -f "$base/.complete" ] && exit 0
     local part="$dir/.base-$key.part" other
     rm -rf "$part" "$base"
@@ -254,15 +246,17 @@ _wine_user_missing() {
   done
 }
 
-# Gives the user the prefix's own files and every folder; the hard links
-# to the base stay root's and read-only to the user.
+# Gives the user the prefix: its files while every folder is still root's,
+# then the folders deepest first, so that no name that root hands to chown
+# lies below a folder of the user's. The hard links to the base stay root's
+# and read-only to the user.
 _wine_prefix_give() {
   local prefix="$1" owner="$2" folder prune=()
   for folder in "${_wine_shared_folders[@]}"; do
     prune+=(-path "$prefix/drive_c/windows/$folder" -prune -o)
   done
-  find "$prefix" -type d -exec chown "$owner" {} + &&
-    find "$prefix" "${prune[@]}" ! -type d -exec chown -h "$owner" {} +
+  find "$prefix" "${prune[@]}" ! -type d -exec chown -h "$owner" {} + &&
+    find "$prefix" -depth -type d -exec chown -h "$owner" {} +
 }
 
 wine_session_start() {
