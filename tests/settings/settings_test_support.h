@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <string>
 #include <unistd.h>
 #include <utility>
@@ -65,7 +66,11 @@ protected:
         char* previous = getcwd(nullptr, 0);
         previousDirectory = previous;
         free(previous);
-        ASSERT_EQ(chdir(directory.c_str()), 0);
+        // Inside a folder that only its maker may enter: what a test gives
+        // another user stays out of reach of that user's other processes
+        // while the test, perhaps as root, goes on working in it.
+        ASSERT_EQ(mkdir((directory + "/work").c_str(), 0755), 0);
+        ASSERT_EQ(chdir((directory + "/work").c_str()), 0);
     }
     void TearDown() override
     {
