@@ -11,12 +11,12 @@
 #                 it), share-writable or share-readonly (sticky and root's,
 #                 tessorn.ini writable or not) and restore
 # A request is an empty file DIR/requests/FOLDER.ACTION; it is answered in
-# FOLDER.ACTION.done with "ok", "refused: " and why, or what failed.
-# COMMAND finds DIR in TESSORN_UI_OBSTACLES. When the mounts cannot be made,
-# it runs without them and TESSORN_UI_OBSTACLES_MISSING says why. Everything
-# mounted here is unmounted when the script ends, however it ends. COMMAND
-# may run as another user: the requests folder and the mounts are open to
-# every user.
+# DIR/answers/FOLDER.ACTION, where only root writes, with "ok", "refused: "
+# and why, or what failed. COMMAND finds DIR in TESSORN_UI_OBSTACLES. When
+# the mounts cannot be made, it runs without them and
+# TESSORN_UI_OBSTACLES_MISSING says why. The mounts go when the script
+# ends, however it ends. COMMAND may run as another user: the requests
+# folder (sticky) and the mounts are open to every user.
 set -uo pipefail
 umask 022
 session=""
@@ -46,7 +46,9 @@ command_pid=""
 cleanup() {
   # A command still running holds the mounts; it is ours to end.
   [ -n "$command_pid" ] && kill "$command_pid" 2>/dev/null && wait "$command_pid" 2>/dev/null
-  [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
+  if [ -n "$server" ] && kill "$server" 2>/dev/null; then
+    while kill -0 "$server" 2>/dev/null; do sleep 0.05; done
+  fi
   unmount_all
 }
 trap cleanup EXIT
@@ -75,14 +77,15 @@ for name in "${folders[@]}"; do
   rm -rf "${dir:?}/$name" && mkdir "$dir/$name" && chown "$owner" "$dir/$name" || exit 1
   requests+=("$name".{seal,share-writable,share-readonly,restore})
 done
-rm -rf "$dir/requests" && mkdir -m 0777 "$dir/requests" || exit 1
+rm -rf "$dir/requests" "$dir/answers" && mkdir -m 01777 "$dir/requests" &&
+  mkdir -m 00755 "$dir/answers" || exit 1
 
 # ACTION on tessorn.ini in the folder; prints "ok", "refused: " and why, or
 # what failed. The folder is taken from its user first: from then on no
 # name in it changes, so tessorn.ini is looked at and acted on as it is.
 folder_action() {
   local folder=$dir/$1 action=$2 ini=$dir/$1/tessorn.ini
-  chown 0:0 "$folder" && chmod 0755 "$folder" || { echo "could not take $folder"; return; }
+  chown 0:0 "$folder" && chmod 00755 "$folder" || { echo "could not take $folder"; return; }
   # chmod follows a link, and a second name would hand over a file elsewhere.
   if [[ $(stat -c '%h %F' "$ini" 2>&1) != "1 regular"* ]]; then
     chown "$owner" "$folder"
@@ -90,29 +93,33 @@ folder_action() {
     return
   fi
   case "$action" in
-    seal) chown "$owner" "$folder" && chmod 0555 "$folder" ;;
-    share-writable) chown -h 0:0 "$ini" && chmod 0666 "$ini" && chmod 1777 "$folder" ;;
-    share-readonly) chown -h 0:0 "$ini" && chmod 0644 "$ini" && chmod 1777 "$folder" ;;
-    restore) chown -h "$owner" "$ini" && chmod 0644 "$ini" && chown "$owner" "$folder" ;;
+    seal) chown "$owner" "$folder" && chmod 00555 "$folder" ;;
+    share-writable) chown -h 0:0 "$ini" && chmod 00666 "$ini" && chmod 01777 "$folder" ;;
+    share-readonly) chown -h 0:0 "$ini" && chmod 00644 "$ini" && chmod 01777 "$folder" ;;
+    restore) chmod 00644 "$ini" && chown -h "$owner" "$ini" && chown "$owner" "$folder" ;;
   esac 2>&1 && echo ok
 }
 
-# Only the names of the requests count: none is opened, and none but these
-# is touched.
+# Only the names of the requests count: none is opened or followed, and
+# none but these is touched. An old answer goes before its request, so
+# that once the request is gone any answer is the new one.
 serve_requests() {
   local parent=$1 request answer
+  trap 'exit' TERM INT HUP
+  trap unmount_all EXIT
   # Ends with the script, also when the script is killed outright.
   while kill -0 "$parent" 2>/dev/null; do
     for request in "${requests[@]}"; do
-      [ -e "$dir/requests/$request" ] && rm -f "$dir/requests/$request" 2>/dev/null || continue
+      [ -L "$dir/requests/$request" ] || [ -e "$dir/requests/$request" ] || continue
+      rm -f "$dir/answers/$request"
+      unlink "$dir/requests/$request" 2>/dev/null || continue
       case "$request" in
         unwritable.lock) answer=$(mount -o remount,ro "$dir/unwritable" 2>&1 && echo ok) ;;
         unwritable.unlock) answer=$(mount -o remount,rw "$dir/unwritable" 2>&1 && echo ok) ;;
         *) answer=$(folder_action "${request%.*}" "${request##*.}") ;;
       esac
-      # Whole or not at all (the driver polls for it, and removes it), and
-      # made where the user cannot lay a link for it.
-      printf '%s\n' "$answer" >"$dir/answer" && mv -T "$dir/answer" "$dir/requests/$request.done"
+      # Whole or not at all: the driver polls for it.
+      printf '%s\n' "$answer" >"$dir/answers/.new" && mv -T "$dir/answers/.new" "$dir/answers/$request"
     done
     sleep 0.05
   done
@@ -120,8 +127,9 @@ serve_requests() {
 
 if [ -z "$missing" ]; then
   export TESSORN_UI_OBSTACLES=$dir
-  serve_requests $$ &
-  server=$!
+  # Not a child of ours: a kill of the whole group at its time-out misses
+  # it, and it then unmounts.
+  server=$(serve_requests $$ </dev/null >/dev/null 2>&1 & echo $!)
 else
   unmount_all
   export TESSORN_UI_OBSTACLES_MISSING=$missing
