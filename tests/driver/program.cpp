@@ -195,17 +195,38 @@ bool LaunchProgram(Program& program, const std::string* settingsFile, int showCo
     std::wstring commandLine = L"\"" + path + L"\"";
     std::wstring directory = program.wholeName.empty() ? FromCodePage(program.directory)
                                                        : program.wholeName;
+    // Closed only with the driver: then the system ends every program in it,
+    // also when a time-out kills the driver outright.
+    static HANDLE job = [] {
+        HANDLE created = CreateJobObjectA(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+        return created;
+    }();
     program.launchedAtMs = NowMs();
-    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        directory.c_str(), &startup, &program.process)) {
+    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                        nullptr, directory.c_str(), &startup, &program.process)) {
         DWORD error = GetLastError();
         ReportFailure("cannot start " + program.path + ", error " + std::to_string(error));
-        // Whoever started the driver tries the whole run again.
-        if (error == errorBusy)
-            std::exit(exitWineRefusedStart);
+        ExitWhereWineRefused(error);
         return false;
     }
+    if (!AssignProcessToJobObject(job, program.process.hProcess)) {
+        ReportFailure("cannot tie " + program.path + " to the driver, error " +
+                      std::to_string(GetLastError()));
+        KillProgram(program);
+        return false;
+    }
+    ResumeThread(program.process.hThread);
     return true;
+}
+
+void ExitWhereWineRefused(DWORD error)
+{
+    // Whoever started the driver tries the whole run again.
+    if (error == errorBusy)
+        std::exit(exitWineRefusedStart);
 }
 
 bool AwaitWindow(Program& program, const char* windowClass, DWORD timeoutMs, DWORD pollMs)
@@ -423,7 +444,7 @@ bool Restore(const Program& program)
            Answers(program.window, reactionTimeoutMs);
 }
 
-void PressChord(const std::vector<Key>& keys)
+bool PressChord(const std::vector<Key>& keys)
 {
     std::vector<INPUT> inputs;
     auto add = [&](const Key& key, bool release) {
@@ -439,7 +460,8 @@ void PressChord(const std::vector<Key>& keys)
         add(key, false);
     for (auto key = keys.rbegin(); key != keys.rend(); ++key)
         add(*key, true);
-    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) ==
+           inputs.size();
 }
 
 std::string WindowsPathFromEnvironment(const char* variable)

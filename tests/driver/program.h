@@ -95,10 +95,12 @@ bool CreateWorkingDirectory(Program& program, const wchar_t* nameSuffix = L"");
 // program. The working directory is program.directory when the case has
 // chosen or prepared one, otherwise a fresh one, given by its whole name as
 // Explorer gives it. showCommand < 0 leaves the
-// start-up show command to the system. Reports and returns false on failure;
-// where Wine refused the start under load, ends the driver with
-// exitWineRefusedStart instead.
+// start-up show command to the system. The program ends when the driver
+// ends, however it ends. Reports and returns false on failure; where Wine
+// refused the start under load, ends the driver with exitWineRefusedStart
+// instead (as ExitWhereWineRefused does for any start).
 constexpr int exitWineRefusedStart = 75;
+void ExitWhereWineRefused(DWORD error);
 bool LaunchProgram(Program& program, const std::string* settingsFile = nullptr,
                    int showCommand = -1);
 // Waits until the program shows a top-level window of that class (any class
@@ -161,8 +163,9 @@ struct Key {
     bool extended;
 };
 // Presses the keys in order and releases them in reverse, carrying the scan
-// codes so the key messages hold them in lParam.
-void PressChord(const std::vector<Key>& keys);
+// codes so the key messages hold them in lParam. False where the system
+// took fewer events than it was given.
+bool PressChord(const std::vector<Key>& keys);
 
 // The Windows form of a directory that the Linux side names in an
 // environment variable (a Unix path, reached through drive Z:); empty when

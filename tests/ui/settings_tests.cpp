@@ -28,6 +28,7 @@ struct LoadCase {
     Shown shown;
 };
 
+// clang-format off
 const LoadCase loadCases[] = {
     {"no file", false, "", defaults},
     {"empty file", true, "", defaults},
@@ -44,75 +45,50 @@ const LoadCase loadCases[] = {
     {"UHRZEIT 3 and FPS 2", true, "UHRZEIT:3\r\nFPS:2\r\n", {defaultBoxes, 2, 3, 8}},
     {"FPS 7 is cut to the last item", true, "FPS:7\r\n", {defaultBoxes, 4, 0, 8}},
     {"FRAMERATE 0 clears the box", true, "FRAMERATE:0\r\n", {"11100101000", 0, 0, 8}},
-    {"FRAMERATE 9 ticks, DIRECTX 0 clears",
-     true,
-     "FRAMERATE:9\r\nDIRECTX:0\r\n",
+    {"FRAMERATE 9 ticks, DIRECTX 0 clears", true, "FRAMERATE:9\r\nDIRECTX:0\r\n",
      {"11100001010", 0, 0, 8}},
-    {"lines ended by lone LF",
-     true,
-     "WINDOWED:1\nZENTRIERT:1\nSTATS:1\n",
+    {"lines ended by lone LF", true, "WINDOWED:1\nZENTRIERT:1\nSTATS:1\n",
      {"11111101011", 0, 0, 8}},
     {"lines ended by lone CR", true, "WINDOWED:1\rZENTRIERT:1\rSTATS:1", {"11111101011", 0, 0, 8}},
-    {"mixed line ends and empty lines",
-     true,
-     "WINDOWED:1\n\r\r\n\nZENTRIERT:1\r\n\r\nSTATS:1",
+    {"mixed line ends and empty lines", true, "WINDOWED:1\n\r\r\n\nZENTRIERT:1\r\n\r\nSTATS:1",
      {"11111101011", 0, 0, 8}},
-    {"the later of two lines wins (on)",
-     true,
-     "WINDOWED:0\r\nWINDOWED:1\r\n",
+    {"the later of two lines wins (on)", true, "WINDOWED:0\r\nWINDOWED:1\r\n",
      {"11110101010", 0, 0, 8}},
-    {"the later of two lines wins (off)",
-     true,
-     "DIRECTX:1\r\nDIRECTX:0\r\n",
+    {"the later of two lines wins (off)", true, "DIRECTX:1\r\nDIRECTX:0\r\n",
      {"11100001010", 0, 0, 8}},
-    {"8BITTEXTURE after the paletted key wins",
-     true,
-     "GL_EXT_paletted_texture:1\r\n8BITTEXTURE:0\r\n",
-     {"01100101010", 0, 0, 8}},
+    {"8BITTEXTURE after the paletted key wins", true,
+     "GL_EXT_paletted_texture:1\r\n8BITTEXTURE:0\r\n", {"01100101010", 0, 0, 8}},
     {"the paletted key after 8BITTEXTURE wins", true,
      "8BITTEXTURE:0\r\nGL_EXT_paletted_texture:1\r\n", defaults},
-    {"GL_EXT_palettized_textures feeds the same box",
-     true,
-     "GL_EXT_palettized_textures:0\r\n",
+    {"GL_EXT_palettized_textures feeds the same box", true, "GL_EXT_palettized_textures:0\r\n",
      {"01100101010", 0, 0, 8}},
     {"a key cut at the end of the file", true, "WINDOWED:1\r\nSTATS:", {"11110101010", 0, 0, 8}},
-    {"a partial key at the end of the file",
-     true,
-     "WINDOWED:1\r\nMAUSGRENZ",
+    {"a partial key at the end of the file", true, "WINDOWED:1\r\nMAUSGRENZ",
      {"11110101010", 0, 0, 8}},
-    {"MEM with its digits cut by the end of the file keeps the default",
-     true,
-     "WINDOWED:1\r\nMEM:1",
-     {"11110101010", 0, 0, 8}},
+    {"MEM with its digits cut by the end of the file keeps the default", true,
+     "WINDOWED:1\r\nMEM:1", {"11110101010", 0, 0, 8}},
     {"keys in lower or mixed case are ignored", true, "windowed:1\r\nstats:1\r\nFps:2\r\n",
      defaults},
     {"keys after a blank or tab are ignored", true, " WINDOWED:1\r\n\tSTATS:1\r\n", defaults},
-    {"a byte-order mark hides the first line only",
-     true,
-     "\xEF\xBB\xBFWINDOWED:1\r\nSTATS:1\r\n",
+    {"a byte-order mark hides the first line only", true, "\xEF\xBB\xBFWINDOWED:1\r\nSTATS:1\r\n",
      {"11100101011", 0, 0, 8}},
-    {"a zero byte is an ordinary byte",
-     true,
-     "STATS:1\r\n\0\r\nWINDOWED:1"sv,
+    {"a zero byte is an ordinary byte", true, "STATS:1\r\n\0\r\nWINDOWED:1"sv,
      {"11110101011", 0, 0, 8}},
-    {"a value that is a CR ends no line early",
-     true,
-     "WINDOWED:\r\nMEM:050\r\n",
+    {"a value that is a CR ends no line early", true, "WINDOWED:\r\nMEM:050\r\n",
      {defaultBoxes, 0, 0, 42}},
     {"a value that is a lone LF swallows the next line", true, "WINDOWED:\nMEM:050\n", defaults},
-    {"every value off, smallest memory",
-     true,
+    {"every value off, smallest memory", true,
      "MEM:008\r\nGL_EXT_paletted_texture:0\r\nZENTRIERT:0\r\nMAUSGRENZEN:0\r\n"
      "GL_EXT_shared_texture_palette:0\r\nGL_EXT_packed_pixels:0\r\nWINDOWED:0\r\nDIRECTX:0\r\n"
      "SOFTRESCHANGE:0\r\nFESTESGAMMA:0\r\nFPS:0\r\nFRAMERATE:0\r\nUHRZEIT:0\r\nSTATS:0\r\n",
      {"00000000000", 0, 0, 0}},
-    {"every value on, largest memory",
-     true,
+    {"every value on, largest memory", true,
      "MEM:108\r\nGL_EXT_paletted_texture:1\r\nZENTRIERT:1\r\nMAUSGRENZEN:1\r\n"
      "GL_EXT_shared_texture_palette:1\r\nGL_EXT_packed_pixels:1\r\nWINDOWED:1\r\nDIRECTX:1\r\n"
      "SOFTRESCHANGE:1\r\nFESTESGAMMA:1\r\nFPS:3\r\nFRAMERATE:1\r\nUHRZEIT:2\r\nSTATS:1\r\n",
      {"11111111111", 3, 2, 100}},
 };
+// clang-format on
 
 // A change the user makes before saving: item >= 0 picks that item of a
 // list, otherwise the control (a check box) is clicked.
@@ -130,88 +106,46 @@ struct SaveCase {
     Values saved;  // the values that differ from the default file
 };
 
+// clang-format off
 const std::vector<SaveCase> saveCases = {
     {"defaults, nothing changed", false, "", {}, {}},
-    {"every control changed",
-     false,
-     "",
-     {{palettedTextureCheck, click},
-      {sharedPaletteCheck, click},
-      {packedPixelsCheck, click},
-      {windowedCheck, click},
-      {centeredCheck, click},
-      {directxCheck, click},
-      {fixedGammaCheck, click},
-      {softResChangeCheck, click},
-      {mouseClipCheck, click},
-      {framerateCheck, click},
-      {statsCheck, click},
-      {fpsCombo, 4},
-      {clockCombo, 3},
+    {"every control changed", false, "",
+     {{palettedTextureCheck, click}, {sharedPaletteCheck, click}, {packedPixelsCheck, click},
+      {windowedCheck, click}, {centeredCheck, click}, {directxCheck, click},
+      {fixedGammaCheck, click}, {softResChangeCheck, click}, {mouseClipCheck, click},
+      {framerateCheck, click}, {statsCheck, click}, {fpsCombo, 4}, {clockCombo, 3},
       {memCombo, 100}},
-     {{"MEM:", "108"},
-      {"GL_EXT_paletted_texture:", "0"},
-      {"ZENTRIERT:", "1"},
-      {"MAUSGRENZEN:", "1"},
-      {"GL_EXT_shared_texture_palette:", "0"},
-      {"GL_EXT_packed_pixels:", "0"},
-      {"WINDOWED:", "1"},
-      {"DIRECTX:", "0"},
-      {"SOFTRESCHANGE:", "0"},
-      {"FESTESGAMMA:", "1"},
-      {"FPS:", "4"},
-      {"FRAMERATE:", "0"},
-      {"UHRZEIT:", "3"},
-      {"STATS:", "1"}}},
-    {"everything off, smallest memory",
-     false,
-     "",
-     {{palettedTextureCheck, click},
-      {sharedPaletteCheck, click},
-      {packedPixelsCheck, click},
-      {directxCheck, click},
-      {softResChangeCheck, click},
-      {framerateCheck, click},
+     {{"MEM:", "108"}, {"GL_EXT_paletted_texture:", "0"}, {"ZENTRIERT:", "1"},
+      {"MAUSGRENZEN:", "1"}, {"GL_EXT_shared_texture_palette:", "0"},
+      {"GL_EXT_packed_pixels:", "0"}, {"WINDOWED:", "1"}, {"DIRECTX:", "0"},
+      {"SOFTRESCHANGE:", "0"}, {"FESTESGAMMA:", "1"}, {"FPS:", "4"}, {"FRAMERATE:", "0"},
+      {"UHRZEIT:", "3"}, {"STATS:", "1"}}},
+    {"everything off, smallest memory", false, "",
+     {{palettedTextureCheck, click}, {sharedPaletteCheck, click}, {packedPixelsCheck, click},
+      {directxCheck, click}, {softResChangeCheck, click}, {framerateCheck, click},
       {memCombo, 0}},
-     {{"MEM:", "008"},
-      {"GL_EXT_paletted_texture:", "0"},
-      {"GL_EXT_shared_texture_palette:", "0"},
-      {"GL_EXT_packed_pixels:", "0"},
-      {"DIRECTX:", "0"},
-      {"SOFTRESCHANGE:", "0"},
-      {"FRAMERATE:", "0"}}},
+     {{"MEM:", "008"}, {"GL_EXT_paletted_texture:", "0"},
+      {"GL_EXT_shared_texture_palette:", "0"}, {"GL_EXT_packed_pixels:", "0"},
+      {"DIRECTX:", "0"}, {"SOFTRESCHANGE:", "0"}, {"FRAMERATE:", "0"}}},
     {"item 24 of the memory list is 32 MB", false, "", {{memCombo, 24}}, {{"MEM:", "032"}}},
-    {"the last memory choice counts",
-     false,
-     "",
-     {{memCombo, 50}, {memCombo, 3}},
+    {"the last memory choice counts", false, "", {{memCombo, 50}, {memCombo, 3}},
      {{"MEM:", "011"}}},
-    {"list choices",
-     false,
-     "",
-     {{fpsCombo, 2}, {clockCombo, 1}},
+    {"list choices", false, "", {{fpsCombo, 2}, {clockCombo, 1}},
      {{"FPS:", "2"}, {"UHRZEIT:", "1"}}},
     {"a box clicked twice", false, "", {{windowedCheck, click}, {windowedCheck, click}}, {}},
     {"clock list without a selection saves 0", true, "UHRZEIT:7\r\n", {}, {}},
-    {"loaded values beyond their range",
-     true,
-     "WINDOWED:5\r\nFRAMERATE:9\r\nMEM:000\r\nFPS:9\r\n",
-     {},
-     {{"MEM:", "008"}, {"WINDOWED:", "1"}, {"FPS:", "4"}}},
+    {"loaded values beyond their range", true, "WINDOWED:5\r\nFRAMERATE:9\r\nMEM:000\r\nFPS:9\r\n",
+     {}, {{"MEM:", "008"}, {"WINDOWED:", "1"}, {"FPS:", "4"}}},
     {"loaded MEM 999", true, "MEM:999\r\n", {}, {{"MEM:", "108"}}},
-    {"loaded values, then changed",
-     true,
-     "STATS:1\r\nFPS:3\r\nMEM:064\r\n",
-     {{statsCheck, click}, {clockCombo, 2}},
-     {{"MEM:", "064"}, {"FPS:", "3"}, {"UHRZEIT:", "2"}}},
-    {"a longer file is replaced whole",
-     true,
+    {"loaded values, then changed", true, "STATS:1\r\nFPS:3\r\nMEM:064\r\n",
+     {{statsCheck, click}, {clockCombo, 2}}, {{"MEM:", "064"}, {"FPS:", "3"}, {"UHRZEIT:", "2"}}},
+    {"a longer file is replaced whole", true,
      "WINDOWED:1\r\n; a comment the program does not keep, long enough to outlast the new "
      "file: 0123456789012345678901234567890123456789012345678901234567890123456789012345678901"
      "234567890123456789012345678901234567890123456789012345678901234567890123456789\r\n",
-     {},
-     {{"WINDOWED:", "1"}}},
+     {}, {{"WINDOWED:", "1"}}},
 };
+// clang-format on
 
 void Apply(const Program& program, const Step& step)
 {
@@ -287,8 +221,10 @@ bool RunUnix(const std::string& command, const std::function<bool()>& done)
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(nullptr, wideCommand, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
+                        &startup, &process)) {
+        ExitWhereWineRefused(GetLastError());
         return false;
+    }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return WaitUntil(done, reactionTimeoutMs);
@@ -313,18 +249,18 @@ constexpr DWORD linuxAnswerTimeoutMs = 10000;
 
 // What root ignores, only the Linux side can set up: a read-only mount, and
 // folders and files of another user. obstacles.sh serves requests, empty
-// files named FOLDER.ACTION for the row's folder, and answers "ok" or why not.
+// files named FOLDER.ACTION for the row's folder, and answers "ok" or why not
+// under the same name where only it writes, once it has taken the request.
 // The answer must start with `expected`: "ok", or "refused: " and why.
 bool AskLinuxSide(const Obstacle& obstacle, const char* action,
                   const std::string& expected = "ok\n")
 {
-    std::string request = obstacle.mounts + "\\requests\\" + obstacle.mount + "." + action;
-    std::string answerPath = request + ".done";
-    std::string answer;
+    std::string name = std::string(obstacle.mount) + "." + action;
+    std::string request = obstacle.mounts + "\\requests\\" + name;
+    std::string answerPath = obstacle.mounts + "\\answers\\" + name, answer;
     bool answered = WriteFileBytes(request, "") &&
-                    WaitUntil([&] { return ReadFileBytes(answerPath, answer); },
+                    WaitUntil([&] { return !Exists(request) && ReadFileBytes(answerPath, answer); },
                               linuxAnswerTimeoutMs);
-    DeleteFileA(answerPath.c_str());
     if (!answered)
         ADD_FAILURE() << "no answer from obstacles.sh to " << request;
     else if (answer.rfind(expected, 0) != 0)
@@ -400,8 +336,8 @@ bool SecondNameKept(Obstacle& o)
     return Links(o.Path("tessorn.ini")) == 2 && LinkKept(o);
 }
 
-// The full disk holds an empty file with a second name: the save must make
-// room before it writes, and finds none.
+// An empty file with a second name on the full disk is written in place:
+// the save fails for want of room and both names keep the empty file.
 bool PlaceFullSecondName(Obstacle& o)
 {
     return WriteFileBytes(o.Path("tessorn.ini"), "") &&
@@ -426,9 +362,24 @@ bool MoveUnix(const std::string& from, const std::string& to)
                    [&] { return Exists(to) && !Exists(from); });
 }
 
+bool MayMakeFile(Obstacle& o)
+{
+    return WriteFileBytes(o.Path("new"), "") && DeleteFileA(o.Path("new").c_str());
+}
+
+// The user has the folder back: only its owner may set its times, and a
+// new file may be made in it.
 bool RestoreFolder(Obstacle& o)
 {
-    return AskLinuxSide(o, "restore");
+    if (!AskLinuxSide(o, "restore"))
+        return false;
+    HANDLE folder = CreateFileA(o.program.directory.c_str(), FILE_WRITE_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const FILETIME time{0, 0x01D00000};
+    bool owned = folder != INVALID_HANDLE_VALUE && SetFileTime(folder, nullptr, nullptr, &time);
+    CloseHandle(folder);
+    return owned && MayMakeFile(o);
 }
 
 bool Nothing(Obstacle&)
@@ -554,14 +505,16 @@ const FaultCase faultCases[] = {
          return !Exists(o.program.directory) && MoveUnix(o.shared, o.program.directory);
      }},
     {"a writable tessorn.ini in a directory that may not be written", "sealed", false, true, "",
-     // Sealed for real: no new file may be made beside tessorn.ini.
-     [](Obstacle& o) { return AskLinuxSide(o, "seal") && !WriteFileBytes(o.Path("new"), ""); },
-     RestoreFolder, L"", true},
+     // Sealed for real, shared for real: whether a new file may be made.
+     [](Obstacle& o) { return AskLinuxSide(o, "seal") && !MayMakeFile(o); }, RestoreFolder, L"",
+     true},
     {"tessorn.ini may be written but not replaced", "shared-writable", false, true, "",
-     [](Obstacle& o) { return AskLinuxSide(o, "share-writable"); }, RestoreFolder, L"", true},
+     [](Obstacle& o) { return AskLinuxSide(o, "share-writable") && MayMakeFile(o); }, RestoreFolder,
+     L"", true},
     {"tessorn.ini may be neither replaced nor written", "shared-readonly", true, true,
      "Die Datei \"tessorn.ini\" darf nicht ge\xE4ndert werden.",
-     [](Obstacle& o) { return AskLinuxSide(o, "share-readonly"); }, RestoreFolder, L"", true},
+     [](Obstacle& o) { return AskLinuxSide(o, "share-readonly") && MayMakeFile(o); }, RestoreFolder,
+     L"", true},
     {"an empty tessorn.ini with a second name on the full disk", "full", true, true,
      "Der Datentr\xE4ger ist voll.", PlaceFullSecondName, RemoveFullSecondName, L"", false, ""},
 };
@@ -771,9 +724,8 @@ TEST_P(SaveFailure, KeepsTheOldFileAndSavesOnceTheCauseIsGone)
 
     if (row.saveFails) {
         // Only a program that holds the file is waited for, about a second;
-        // a user then presses Space, which the box's button would take,
-        // closing the box unread. One key only: after an Enter that closed
-        // it, Space would reach Speichern, and the second box hide the fault.
+        // a user then presses Enter, which the box would take as soon as it
+        // is pressed, closing the box unread.
         const bool waits = row.reason == std::string(inUseText);
         EXPECT_TRUE(BringToFront(program));
         // The box is modal inside the click, so the click is posted.
@@ -781,7 +733,7 @@ TEST_P(SaveFailure, KeepsTheOldFileAndSavesOnceTheCauseIsGone)
         PostClick(program, saveButton);
         if (waits) {
             EXPECT_TRUE(WaitUntil([&] { return !Answers(program.window, 50); }, reactionTimeoutMs));
-            PressChord({spaceKey});
+            EXPECT_TRUE(PressChord({enterKey}));
         }
         HWND dialog = nullptr;
         WaitUntil([&] { return (dialog = FindOwnedDialog(program)) != nullptr; },
@@ -847,30 +799,32 @@ TEST(SaveFailure, TheLinuxSideActsOnlyOnADriversOwnDirectory)
     ASSERT_TRUE(CreateWorkingDirectory(outside));
     const std::string file = outside.SettingsPath(), another = outside.directory + "\\another";
     ASSERT_TRUE(WriteFileBytes(file, ""));
-    // Each with an action that would give the file to root or open it to all.
-    const std::tuple<const char*, const char*, std::function<bool()>> rows[] = {
-        {"tessorn.ini links to a file outside", "share-writable",
+    // Each action would give the file to root, open it to all or make it writable.
+    const std::pair<const char*, std::function<bool()>> places[] = {
+        {"tessorn.ini links to a file outside",
          [&] { return MakeUnixLink(file, program.SettingsPath()); }},
-        {"tessorn.ini is a second name of a file outside", "share-readonly",
+        {"tessorn.ini is a second name of a file outside",
          [&] {
              return CreateHardLinkA(program.SettingsPath().c_str(), file.c_str(), nullptr) != 0;
          }},
     };
-    for (const auto& [name, action, place] : rows) {
-        SCOPED_TRACE(name);
-        ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY) && place());
-        AskLinuxSide(obstacle, action, "refused: ");
-        // As the driver's user left them, and still theirs to change: root
-        // took neither the file nor the folder.
-        DWORD attributes = GetFileAttributesA(file.c_str());
-        EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES &&
-                    (attributes & FILE_ATTRIBUTE_READONLY));
-        EXPECT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL) &&
-                    WriteFileBytes(file, name) && WriteFileBytes(another, "") &&
-                    DeleteFileA(another.c_str()));
-        // The Unix rm, as Wine would delete the file a link points to.
-        EXPECT_TRUE(RunUnix("/bin/rm \"" + UnixPath(program.SettingsPath()) + "\"",
-                            [&] { return !Exists(program.SettingsPath()); }));
+    for (const auto& [name, place] : places) {
+        for (const char* action : {"share-writable", "share-readonly", "restore"}) {
+            SCOPED_TRACE(std::string(name) + ", " + action);
+            ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY) && place());
+            AskLinuxSide(obstacle, action, "refused: ");
+            // As the driver's user left them, and still theirs to change: root
+            // took neither the file nor the folder.
+            DWORD attributes = GetFileAttributesA(file.c_str());
+            EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES &&
+                        (attributes & FILE_ATTRIBUTE_READONLY));
+            EXPECT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL) &&
+                        WriteFileBytes(file, name) && WriteFileBytes(another, "") &&
+                        DeleteFileA(another.c_str()));
+            // The Unix rm, as Wine would delete the file a link points to.
+            EXPECT_TRUE(RunUnix("/bin/rm \"" + UnixPath(program.SettingsPath()) + "\"",
+                                [&] { return !Exists(program.SettingsPath()); }));
+        }
     }
 }
 
