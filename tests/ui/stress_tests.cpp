@@ -19,7 +19,6 @@ namespace {
 // One line of a .cases file; case_generator.cpp describes the fields.
 struct GeneratedCase {
     std::string setup;
-    unsigned repeat = 1;
     std::string file;
     std::string boxes;
     int fpsItem = 0;
@@ -46,8 +45,8 @@ bool ReadGeneratedCases(const std::string& directory, const char* group,
         GeneratedCase entry;
         char setup[16], file[64], boxes[16];
         int nameStart = 0;
-        if (std::sscanf(line.c_str(), "%15s %u %63s %15s %d %d %d %n", setup, &entry.repeat, file,
-                        boxes, &entry.fpsItem, &entry.clockItem, &entry.memItem, &nameStart) != 7 ||
+        if (std::sscanf(line.c_str(), "%15s %63s %15s %d %d %d %n", setup, file, boxes,
+                        &entry.fpsItem, &entry.clockItem, &entry.memItem, &nameStart) != 6 ||
             std::string(boxes).size() != std::size(checkBoxes)) {
             ADD_FAILURE() << "malformed case line: " << line;
             return false;
@@ -84,14 +83,10 @@ std::string CaseTrace(const RunningCase& running)
 void PrepareAndLaunch(const std::string& directory, RunningCase& running)
 {
     const GeneratedCase& entry = *running.entry;
-    std::string unit;
-    if (entry.file != "-" && !ReadFileBytes(directory + "\\" + entry.file, unit)) {
+    if (entry.file != "-" && !ReadFileBytes(directory + "\\" + entry.file, running.content)) {
         ADD_FAILURE() << "cannot read " << entry.file;
         return;
     }
-    running.content.reserve(unit.size() * entry.repeat);
-    for (unsigned copy = 0; copy < entry.repeat; ++copy)
-        running.content += unit;
 
     Program& program = running.program;
     if (!CreateWorkingDirectory(program))
