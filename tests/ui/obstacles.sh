@@ -100,17 +100,19 @@ folder_action() {
   esac 2>&1 && echo ok
 }
 
-# Only the names of the requests count: none is opened or followed, and
-# none but these is touched. An old answer goes before its request, so
-# that once the request is gone any answer is the new one.
+# Only the names of the requests count, as the folder lists them: none is
+# opened, looked at or followed, and none but these is touched. An old
+# answer goes before its request, so that once the request is gone any
+# answer is the new one.
 serve_requests() {
   local parent=$1 request answer
   trap 'exit' TERM INT HUP
   trap unmount_all EXIT
   # Ends with the script, also when the script is killed outright.
   while kill -0 "$parent" 2>/dev/null; do
-    for request in "${requests[@]}"; do
-      [ -L "$dir/requests/$request" ] || [ -e "$dir/requests/$request" ] || continue
+    for request in "$dir"/requests/*; do
+      request=${request##*/}
+      [[ " ${requests[*]} " == *" $request "* ]] || continue
       rm -f "$dir/answers/$request"
       unlink "$dir/requests/$request" 2>/dev/null || continue
       case "$request" in
