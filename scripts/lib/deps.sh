@@ -1,21 +1,35 @@
 # shellcheck shell=bash disable=SC2034  # the arrays are for the scripts that source this
 # Sourced by the scripts: installs Debian packages that are missing, once.
 # Usage: ensure_packages NAME...   (idempotent; runs apt-get update at most once)
+# Says in one line what it installs and how much that downloads; apt's own
+# words go to build/apt.log, whose end is shown where an install fails.
+
+_deps_log=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/build/apt.log
+
+# Runs COMMAND as root (through sudo where we are not), its output into the log.
+_deps_quietly() {
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  mkdir -p "$(dirname "$_deps_log")" &&
+    $sudo env DEBIAN_FRONTEND=noninteractive "$@" >>"$_deps_log" 2>&1 ||
+    { tail -n 40 "$_deps_log" >&2; echo "failed: $* (the whole log: $_deps_log)" >&2; return 1; }
+}
 
 ensure_packages() {
-  local missing=() pkg
+  local missing=() pkg size
   for pkg in "$@"; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
-  local sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  echo "installing: ${missing[*]}" >&2
   if [ -z "${TESSORN_APT_UPDATED:-}" ]; then
-    $sudo apt-get update -qq >&2 || return 1
+    echo "reading Debian's package lists" >&2
+    _deps_quietly apt-get update || return 1
     export TESSORN_APT_UPDATED=1
   fi
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >&2
+  size=$(apt-get install --print-uris -qq -y "${missing[@]}" 2>/dev/null |
+    awk '{ bytes += $3 } END { printf "%d MB", bytes / 1e6 }')
+  echo "installing ${missing[*]} ($size to download)" >&2
+  _deps_quietly apt-get install -y "${missing[@]}"
 }
 
 # What every build needs: native toolchain with its test libraries, the
@@ -32,10 +46,8 @@ RUN_PACKAGES=(imagemagick x11-utils x11-xserver-utils)
 # The 32-bit build and 32-bit Wine: needs the i386 architecture in dpkg.
 # Fails (without stopping the caller) where that cannot be had.
 ensure_32bit_packages() {
-  local sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    $sudo dpkg --add-architecture i386 || return 1
+    _deps_quietly dpkg --add-architecture i386 || return 1
     unset TESSORN_APT_UPDATED  # the new architecture needs a fresh package list
   fi
   ensure_packages g++-mingw-w64-i686-posix wine32:i386
@@ -57,5 +69,6 @@ ensure_locales() {
     grep -q "^$name UTF-8" /etc/locale.gen 2>/dev/null ||
       echo "$name UTF-8" | $sudo tee -a /etc/locale.gen >/dev/null
   done
-  $sudo locale-gen >&2
+  echo "making the locales ${missing[*]}" >&2
+  _deps_quietly locale-gen
 }

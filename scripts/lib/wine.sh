@@ -23,24 +23,28 @@
 #                      [--colours NAME:R G B,...] [--user NAME [--user-reads FILE]...]
 #       Takes STATE_DIR's lock (waiting a little for a session whose owner
 #       has ended), makes PREFIX a copy of the base, and starts a private
-#       Xvfb (1600x1200, which holds the window at 200 %) and a persistent
+#       Xvfb (1600x1200, which holds the window at 200 %; it takes only
+#       clients with the cookie of STATE_DIR/xauthority) and a persistent
 #       wineserver under a keeper that holds the lock and ends both when the
 #       owner (default: the calling script) or either of them has ended or
 #       STATE_DIR is gone. Then imports through Wine, before any other
 #       program starts: no 2-second wait when a window closes without a
 #       window manager (X11 Driver\Managed), no crash dialog, the scale
 #       (--dpi: 96 = 100 %) and system colours (--colours). Writes
-#       STATE_DIR/env for wine_session_env. With --user (root only) the
-#       programs run as that user, in a prefix and a HOME the user owns;
-#       where that cannot be had (not root, no setpriv, no such user, or a
-#       FILE of --user-reads that the user cannot read) they run as the
-#       caller and STATE_DIR/user-missing says why.
+#       STATE_DIR/env for wine_session_env. With --user (root only) Xvfb and
+#       the programs run as that user, with a clean environment, in a prefix
+#       and a HOME the user owns, which go when the session stops; where
+#       that cannot be had (not root, no setpriv, no such account or not the
+#       tests' own, or a FILE of --user-reads that the user cannot read)
+#       they run as the caller and STATE_DIR/user-missing says why.
 #   wine_session_run STATE_DIR COMMAND...   COMMAND in the session, as its user
 #   wine_set_dpi DPI               the scale of $WINEPREFIX, for programs started later
 #   wine_session_env STATE_DIR     exports the variables of a running session
 #   wine_session_stop STATE_DIR [OWNER]
 #       Ends the session that OWNER (default: the calling script) started,
-#       and its Wine programs; leaves another run's alone. Safe to repeat.
+#       and its Wine programs, within half a minute whatever state they are
+#       in; leaves another run's alone. Safe to repeat.
+#   wine_account_refusal NAME      why NAME is not an account of the tests' own
 #
 # What root does where the session's user may write, and why that user
 # cannot turn it against anything else:
@@ -49,12 +53,15 @@
 #     with chown -h: no name root hands over lies below a folder of the
 #     user's, and no link is followed.
 #   - the home: made anew, empty, in the state folder, and then given.
-#   - the state folder: root's alone; the user only reads settings.reg.
+#   - the state folder: root's alone, entered by the user's group; the user
+#     reads settings.reg and xauthority there. Root reads nothing the user
+#     wrote but Xvfb's display number, and runs nothing of the user's.
 #   - the obstacles' folders (tests/ui/obstacles.sh): taken back by their
 #     fixed names in a root-only folder before anything in them is touched.
-#   - stop and clean-up: processes are ended by PID. A tree of the user's
-#     goes only by its top name in a root folder, with rm -rf, which
-#     descends by open folders and never follows a link out of the tree.
+#   - stop and clean-up: processes are ended by PID, the keeper only where
+#     its start time still matches. A tree of the user's goes only by its
+#     top name in a root folder, with rm -rf, which descends by open
+#     folders and never follows a link out of the tree.
 #
 # Requires: wine (64-bit), Xvfb (scripts/lib/deps.sh installs them).
 
@@ -105,6 +112,8 @@ wine_prefix_base() {
   key=$(_wine_prefix_key) || return 1
   base="$dir/base-$key"
   [ -f "$base/.complete" ] && { echo "$base"; return 0; }
+  # Root's alone: a lock that another user may open, that user may hold.
+  (umask 077 && : >>"$dir/.lock" && chmod 0600 "$dir/.lock") || return 1
   (
     # fd 9 holds the lock; Wine's processes must not inherit it. A maker
     # left by a run killed outright ends within a minute or two.
@@ -184,39 +193,53 @@ wine_set_dpi() {
   wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
 }
 
-# Sets _wine_user to what runs a command as the session's user (setpriv
-# with that user's variables, or as the caller where the session runs as
-# the caller), interrupted when the shell that started it ends, however it
-# ends: a wineserver then ends its programs too, where a killed one would
-# leave them running without it.
-# STATE_DIR/user holds "UID GID NAME HOME" for such a user.
+# Sets _wine_user to what runs a command as the session's user, interrupted
+# when the shell that started it ends, however it ends: a wineserver then
+# ends its programs too, where a killed one would leave them running
+# without it. Another user gets only the variables that the programs need,
+# cleared before the change of user, so that no process of that user ever
+# holds the caller's others. STATE_DIR/user holds "UID GID NAME HOME".
 _wine_user_command() {
-  local state="$1" uid gid name home
+  local state="$1" uid gid name home variable kept=()
   _wine_user=(setpriv --pdeathsig INT)
   [ -f "$state/user" ] || return 0
   read -r uid gid name home <"$state/user" || return 1
-  _wine_user+=(--reuid="$uid" --regid="$gid" --clear-groups
-    env HOME="$home" USER="$name" LOGNAME="$name")
+  for variable in $(compgen -e); do
+    [[ $variable =~ ^(PATH|DISPLAY|XAUTHORITY|LANG|LC_.*|WINE.*|TESSORN_.*)$ ]] &&
+      kept+=("$variable=${!variable}")
+  done
+  _wine_user=(env -i "${kept[@]}" HOME="$home" USER="$name" LOGNAME="$name"
+    setpriv --reuid="$uid" --regid="$gid" --clear-groups --pdeathsig INT)
 }
 
-# The keeper of a session, in the background with the session's lock open:
-# starts Xvfb and the wineserver as its children, prints the display once
-# both serve, and ends them (and with the wineserver every Wine program of
-# the prefix) when OWNER or either of them has ended, STATE_DIR is gone or
-# it is told to (TERM). Its children hold the lock too, until they are gone,
-# which is at once where the keeper itself is killed outright.
+# The start time of process PID, which tells it from a later one that was
+# given the same PID.
+_wine_started() {
+  local stat
+  stat=$(cat "/proc/$1/stat" 2>/dev/null) && read -ra stat <<<"${stat##*) }" && echo "${stat[19]}"
+}
+
+# The keeper of a session, in the background with the session's lock open
+# (fd LOCK): starts Xvfb and the wineserver as its children, as the
+# session's user and without the lock, prints the display once both serve,
+# and ends them (and with the wineserver every Wine program of the prefix)
+# when OWNER or either of them has ended, STATE_DIR is gone or it is told to
+# (TERM). It lets go of the lock only once they are gone, and waits for
+# them a bounded time: a stopped program of the user's holds up no stop.
 _wine_keep() {
-  local state="$1" owner="$2" xvfb server display="" tries=100
+  local state="$1" owner="$2" lock="$3" me=$BASHPID started xvfb server display="" tries=100
+  started=$(_wine_started "$owner") || exit 1
   trap exit TERM INT HUP
-  trap '"${_wine_user[@]}" wineserver -k 2>/dev/null; kill $xvfb $server 2>/dev/null; wait $xvfb $server' EXIT
-  echo "$BASHPID $owner" >"$state/keeper"
+  trap '_wine_keeper_end' EXIT
+  echo "$me $(_wine_started "$me") $owner" >"$state/keeper"
   _wine_user_command "$state" || exit 1
   # Xvfb picks a free display and reports it once it takes connections.
-  setpriv --pdeathsig KILL Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$state/displayfd" >"$state/xvfb.log" 2>&1 &
+  "${_wine_user[@]}" Xvfb -displayfd 3 -auth "$state/xauthority" -screen 0 1600x1200x24 \
+    -nolisten tcp 3>"$state/displayfd" >"$state/xvfb.log" 2>&1 {lock}>&- &
   xvfb=$!
   # -f keeps the server in the foreground, so that it is our child (setpriv
   # and env replace themselves with it); -p keeps it alive between programs.
-  "${_wine_user[@]}" wineserver -f -p >"$state/wineserver.log" 2>&1 &
+  "${_wine_user[@]}" wineserver -f -p >"$state/wineserver.log" 2>&1 {lock}>&- &
   server=$!
   # The server serves once it holds its socket (whose folder has a random name).
   until [ -n "$display" ] && [ -n "$(find "/proc/$server/fd" -lname 'socket:*' -print -quit 2>/dev/null)" ]; do
@@ -226,22 +249,44 @@ _wine_keep() {
   done
   echo ":$display"
   exec >/dev/null
-  while kill -0 "$owner" && [ -d "$state" ] && kill -0 "$xvfb" && kill -0 "$server"; do
+  while [ "$(_wine_started "$owner")" = "$started" ] && [ -d "$state" ] && kill -0 "$xvfb" && kill -0 "$server"; do
     sleep 1 & wait $!
   done 2>/dev/null
 }
 
+# The keeper's end: the wineserver ends the prefix's programs, then Xvfb and
+# the server are told to end, and killed where they have not within 5 s.
+_wine_keeper_end() {
+  timeout -k 1 10 "${_wine_user[@]}" wineserver -k 2>/dev/null {lock}>&-
+  kill "$xvfb" "$server" 2>/dev/null
+  for _ in {1..50}; do kill -0 "$xvfb" "$server" 2>/dev/null && sleep 0.1 || break; done
+  kill -KILL "$xvfb" "$server" 2>/dev/null
+  wait "$xvfb" "$server"
+}
+
+wine_account_refusal() {
+  local name="$1" entry uid gid home shell
+  entry=$(getent passwd "$name") || { echo "there is no account $name"; return; }
+  IFS=: read -r _ _ uid gid _ home shell <<<"$entry"
+  # Its own: no other account shares its number or its group.
+  [ "$uid" -gt 0 ] && [ "$uid" -lt 1000 ] && [ "$home" = /nonexistent ] && [ "$shell" = /usr/sbin/nologin ] &&
+    [ "$(getent group "$gid" | cut -d: -f1,4)" = "$name:" ] &&
+    [ "$(getent passwd | awk -F: -v uid="$uid" -v gid="$gid" '$3 == uid || $4 == gid' | wc -l)" -eq 1 ] ||
+    echo "the account $name is not the tests' own (a system account with a group of its own," \
+      "no other member, home /nonexistent, shell /usr/sbin/nologin): remove or rename it"
+}
+
 # Prints why NAME cannot run the session's programs, or nothing when it can.
 _wine_user_missing() {
-  local name="$1" uid gid file
+  local name="$1" refusal file
   shift
   [ "$(id -u)" -eq 0 ] || { echo "not running as root"; return; }
   command -v setpriv >/dev/null || { echo "setpriv is not installed"; return; }
-  uid=$(id -u "$name" 2>/dev/null) && gid=$(id -g "$name" 2>/dev/null) ||
-    { echo "there is no user $name"; return; }
+  refusal=$(wine_account_refusal "$name")
+  [ -z "$refusal" ] || { echo "$refusal"; return; }
   for file in "$@"; do
     # Also fails where a folder on the way cannot be passed.
-    setpriv --reuid="$uid" --regid="$gid" --clear-groups test -r "$file" ||
+    env -i PATH="$PATH" setpriv --reuid="$name" --regid="$name" --clear-groups test -r "$file" ||
       { echo "user $name cannot read $file"; return; }
   done
 }
@@ -259,8 +304,25 @@ _wine_prefix_give() {
     find "$prefix" -depth -type d -exec chown -h "$owner" {} +
 }
 
+# The cookie of a session's display, for any display number (family "any",
+# no number), so that it is in place before Xvfb has picked its display.
+_wine_cookie() {
+  local cookie
+  cookie=$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n') && [ ${#cookie} -eq 32 ] || return 1
+  printf '\xff\xff\0\0\0\0\0\x12MIT-MAGIC-COOKIE-1\0\x10' && printf '%b' "$(sed 's/../\\x&/g' <<<"$cookie")"
+}
+
+# Root makes the folder of the displays' sockets, so that no Xvfb of
+# another user's makes it that user's; it refuses one of another user's.
+_wine_display_folder() {
+  local folder=/tmp/.X11-unix
+  [ "$(id -u)" -ne 0 ] || [ -e "$folder" ] || mkdir -m 1777 "$folder" 2>/dev/null
+  [ ! -e "$folder" ] || [[ $(LC_ALL=C stat -c '%u %a %F' "$folder") =~ ^(0|$(id -u))\ 1777\ directory$ ]] ||
+    { echo "wine: $folder is not a sticky folder of root's; remove it, then start again" >&2; return 1; }
+}
+
 wine_session_start() {
-  local state="$1" prefix="$2" owner=$$ dpi="" colours="" user="" reads=() missing="" base lock
+  local state="$1" prefix="$2" owner=$$ dpi="" colours="" user="" reads=() missing="" base lock variable
   if [ -z "$state" ] || [ -z "$prefix" ]; then
     echo "usage: wine_session_start STATE_DIR PREFIX [--owner PID] [--dpi N] [--colours LIST]" \
          "[--user NAME [--user-reads FILE]...]" >&2
@@ -277,12 +339,13 @@ wine_session_start() {
       *) echo "wine_session_start: unknown option $1" >&2; return 2 ;;
     esac
   done
-  mkdir -p "$state" || return 1
+  mkdir -p "$state" && chmod 0700 "$state" || return 1
   state=$(cd "$state" && pwd)
   mkdir -p "$(dirname "$prefix")" && prefix="$(cd "$(dirname "$prefix")" && pwd)/$(basename "$prefix")" ||
     return 1
-  wine_session_stop "$state" "$owner" || return 1
+  wine_session_stop "$state" "$owner" && _wine_display_folder || return 1
   exec {lock}>"$state/lock"
+  chmod 0600 "$state/lock"
   # A keeper whose owner has ended needs a second to notice.
   if ! flock -w 5 "$lock"; then
     echo "wine: another run's session uses $state" >&2
@@ -291,23 +354,27 @@ wine_session_start() {
   fi
   rm -f "$state/user" "$state/user-missing" "$state/env"
   base=$(wine_prefix_base) && wine_prefix_copy "$base" "$prefix" &&
-    _wine_settings "$dpi" "$colours" >"$state/settings.reg" || { exec {lock}>&-; return 1; }
+    _wine_settings "$dpi" "$colours" >"$state/settings.reg" && _wine_cookie >"$state/xauthority" ||
+    { exec {lock}>&-; return 1; }
   echo "$base" >"$state/base"
   echo "$prefix" >"$state/prefix"
   wine_env "$prefix"
+  export XAUTHORITY="$state/xauthority"
   if [ -n "$user" ]; then
     missing=$(_wine_user_missing "$user" "${reads[@]}")
     if [ -z "$missing" ]; then
-      # Made anew: root hands over nothing that the user wrote in a run before.
-      rm -rf "${state:?}/home" && mkdir "$state/home" && chown "$user:" "$state/home" &&
-        _wine_prefix_give "$prefix" "$user:" || { exec {lock}>&-; return 1; }
+      # Entered by the user alone besides root; the home made anew, so that
+      # root hands over nothing that the user wrote in a run before.
+      chgrp "$user" "$state" "$XAUTHORITY" && chmod 0750 "$state" && chmod 0640 "$XAUTHORITY" &&
+        rm -rf "${state:?}/home" && mkdir -m 0700 "$state/home" && chown "$user:" "$state/home" &&
+        chmod 0700 "$prefix" && _wine_prefix_give "$prefix" "$user:" || { exec {lock}>&-; return 1; }
       echo "$(id -u "$user") $(id -g "$user") $user $state/home" >"$state/user"
     else
       echo "$missing" >"$state/user-missing"
     fi
   fi
-  # Only the keeper (and what it starts) holds the lock from here on.
-  DISPLAY=$(_wine_keep "$state" "$owner" 2>"$state/keeper.log" </dev/null &)
+  DISPLAY=$(_wine_keep "$state" "$owner" "$lock" 2>"$state/keeper.log" </dev/null &)
+  # Only the keeper holds the lock from here on.
   exec {lock}>&-
   [ -n "$DISPLAY" ] || { echo "wine: Xvfb or the wineserver did not come up (see $state/*.log)" >&2; return 1; }
   export DISPLAY
@@ -315,18 +382,15 @@ wine_session_start() {
   # that reads them starts (a program reads them when it starts).
   _wine_user_command "$state"
   "${_wine_user[@]}" wine regedit /S "Z:$state/settings.reg" 2>/dev/null
-  if ! [[ $("${_wine_user[@]}" wine reg query 'HKCU\Software\Wine\X11 Driver' /v Managed 2>/dev/null) =~ \
-         Managed[[:space:]]+REG_SZ[[:space:]]+N[[:space:]] ]]; then
+  if ! "${_wine_user[@]}" wine reg query 'HKCU\Software\Wine\X11 Driver' /v Managed >/dev/null 2>&1; then
     echo "wine: Wine does not see the registry values of $state/settings.reg" >&2
     wine_session_stop "$state" "$owner"
     return 1
   fi
   {
-    printf 'export DISPLAY=%q\n' "$DISPLAY"
-    printf 'export WINEPREFIX=%q\n' "$WINEPREFIX"
-    printf 'export WINEDEBUG=%q\n' "$WINEDEBUG"
-    printf 'export WINEDLLOVERRIDES=%q\n' "$WINEDLLOVERRIDES"
-    printf 'export WINEARCH=%q\n' "$WINEARCH"
+    for variable in DISPLAY XAUTHORITY WINEPREFIX WINEDEBUG WINEDLLOVERRIDES WINEARCH; do
+      printf 'export %s=%q\n' "$variable" "${!variable}"
+    done
   } >"$state/env"
 }
 
@@ -344,17 +408,18 @@ wine_session_run() {
 }
 
 wine_session_stop() {
-  local state="$1" owner="${2:-$$}" keeper keeper_owner
-  [ -f "$state/keeper" ] || return 0
+  local state="$1" owner="${2:-$$}" keeper started keeper_owner
   # A free lock: no keeper lives, nothing runs.
-  if ! flock -n "$state/lock" true; then
-    read -r keeper keeper_owner <"$state/keeper"
+  if [ -f "$state/keeper" ] && ! flock -n "$state/lock" true; then
+    read -r keeper started keeper_owner <"$state/keeper"
     if [ "$keeper_owner" != "$owner" ]; then
       echo "wine: the session in $state is another run's (of $keeper_owner); left alone" >&2
       return 1
     fi
-    kill "$keeper"
-    flock -w 10 "$state/lock" true || { echo "wine: the session in $state did not end" >&2; return 1; }
+    [ "$(_wine_started "$keeper")" != "$started" ] || kill "$keeper"
+    flock -w 30 "$state/lock" true || { echo "wine: the session in $state did not end" >&2; return 1; }
   fi
   rm -f "$state/keeper" "$state/env"
+  # What the session gave its user goes with it, by its top names.
+  [ ! -f "$state/user" ] || rm -rf "$(cat "$state/prefix")" "${state:?}/home" "$state/user"
 }

@@ -151,28 +151,38 @@ TEST_F(SaveToFile, SaveThroughALinkReachesTheFileItPointsTo)
 }
 
 // Root may write anything, so a save that must meet a refusal runs in a
-// child as another user; a file size limit stands in for a full disk.
+// child as the tests' own account; a file size limit stands in for a full
+// disk. The child gets no variable of root's, and ten seconds: a child that
+// was stopped is killed, and the row fails.
+const passwd* OtherUser()
+{
+    return geteuid() == 0 ? getpwnam(TESTS_ACCOUNT) : nullptr;
+}
+
 int SaveInChild(bool asOtherUser, rlim_t sizeLimit)
 {
-    const passwd* other = getpwnam("nobody");
+    const passwd* other = OtherUser();
     pid_t child = fork();
     if (child == 0) {
         signal(SIGXFSZ, SIG_IGN);
         rlimit limit = {sizeLimit, sizeLimit};
         bool ready = setrlimit(RLIMIT_FSIZE, &limit) == 0 &&
-                     (!asOtherUser || (other && setgroups(0, nullptr) == 0 &&
+                     (!asOtherUser || (other && clearenv() == 0 && setgroups(0, nullptr) == 0 &&
                                        setgid(other->pw_gid) == 0 && setuid(other->pw_uid) == 0));
         _exit(ready ? SaveSettings().obstacle : 100);
     }
     int status = 0;
-    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)
-               ? WEXITSTATUS(status)
-               : -1;
+    pid_t ended = 0;
+    for (int tick = 0; child > 0 && ended == 0 && tick < 1000; ++tick, usleep(10000))
+        ended = waitpid(child, &status, WNOHANG);
+    if (child > 0 && ended == 0 && kill(child, SIGKILL) == 0)
+        waitpid(child, &status, 0);
+    return ended == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 void GiveToOtherUser(const char* path)
 {
-    const passwd* other = getpwnam("nobody");
+    const passwd* other = OtherUser();
     ASSERT_TRUE(other && chown(path, other->pw_uid, other->pw_gid) == 0);
 }
 
@@ -215,8 +225,8 @@ class SaveAround : public SaveToFile, public testing::WithParamInterface<PlaceCa
 TEST_P(SaveAround, KeepsTheFileTheUserSetUp)
 {
     const PlaceCase& row = GetParam();
-    if (row.asOtherUser && geteuid() != 0)
-        GTEST_SKIP() << "needs root to save as another user";
+    if (row.asOtherUser && !OtherUser())
+        GTEST_SKIP() << "needs root and the account " TESTS_ACCOUNT " (scripts/test makes it)";
     const std::string oldFile = "WINDOWED:1\r\nSTATS:1\r\n";
     Put("tessorn.ini", oldFile);
     row.place();

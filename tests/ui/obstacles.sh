@@ -15,15 +15,16 @@
 # and why, or what failed. COMMAND finds DIR in TESSORN_UI_OBSTACLES. When
 # the mounts cannot be made, it runs without them and
 # TESSORN_UI_OBSTACLES_MISSING says why. The mounts go when the script
-# ends, however it ends. COMMAND may run as another user: the requests
-# folder (sticky) and the mounts are open to every user.
+# ends, however it ends, and the folders with them. COMMAND may run as the
+# session's user: DIR, the requests folder (sticky) and the mounts are open
+# to that user's group alone.
 set -uo pipefail
 umask 022
 session=""
 [ "${1:-}" != --session ] || { session=${2:-}; shift 2; }
 dir=${1:-}
 if [ -z "$dir" ] || [ $# -lt 2 ]; then
-  sed -n '2,19p' "$0" >&2
+  sed -n '2,20p' "$0" >&2
   exit 2
 fi
 shift
@@ -40,6 +41,12 @@ unmount_all() {
   done
 }
 
+# Nothing of the run stays: the mounts, and the trees of the session's user.
+take_down() {
+  unmount_all
+  for name in "${folders[@]}" requests answers; do rm -rf "${dir:?}/$name"; done
+}
+
 server=""
 command_pid=""
 # shellcheck disable=SC2317  # run by the trap
@@ -49,12 +56,17 @@ cleanup() {
   if [ -n "$server" ] && kill "$server" 2>/dev/null; then
     while kill -0 "$server" 2>/dev/null; do sleep 0.05; done
   fi
-  unmount_all
+  take_down
 }
 trap cleanup EXIT
 trap 'exit 143' TERM
 trap 'exit 130' INT
 
+# The folders are the session's user's, and their names root's: DIR is
+# root's alone, and a request names a folder of these, never a path.
+owner=0:0
+if [ -n "$session" ] && read -r uid gid _ <"$session/user" 2>/dev/null; then owner=$uid:$gid; fi
+mkdir -p "$dir" && chown "0:${owner#*:}" "$dir" && chmod 00750 "$dir" || exit 1
 # A run that was killed outright (SIGKILL at a timeout) could not unmount.
 unmount_all
 missing=""
@@ -62,23 +74,19 @@ for name in "${mounts[@]}"; do
   mkdir -p "$dir/$name" || { missing="cannot create $dir/$name"; break; }
   size=1m
   [ "$name" = full ] && size=64k
-  if ! error=$(mount -t tmpfs -o "size=$size,mode=0777" tmpfs "$dir/$name" 2>&1); then
+  if ! error=$(mount -t tmpfs -o "size=$size,mode=0700,uid=${owner%:*},gid=${owner#*:}" tmpfs "$dir/$name" 2>&1); then
     missing="mounting a tmpfs is not permitted here (${error:-mount failed})"
     break
   fi
 done
 
-# The folders are the session's user's, and their names root's: DIR is
-# root's alone, and a request names a folder of these, never a path.
-owner=0:0
-if [ -n "$session" ] && read -r uid gid _ <"$session/user" 2>/dev/null; then owner=$uid:$gid; fi
 requests=(unwritable.lock unwritable.unlock)
 for name in "${folders[@]}"; do
   rm -rf "${dir:?}/$name" && mkdir "$dir/$name" && chown "$owner" "$dir/$name" || exit 1
   requests+=("$name".{seal,share-writable,share-readonly,restore})
 done
-rm -rf "$dir/requests" "$dir/answers" && mkdir -m 01777 "$dir/requests" &&
-  mkdir -m 00755 "$dir/answers" || exit 1
+rm -rf "$dir/requests" "$dir/answers" && mkdir -m 01770 "$dir/requests" &&
+  mkdir -m 00750 "$dir/answers" && chgrp "${owner#*:}" "$dir/requests" "$dir/answers" || exit 1
 
 # ACTION on tessorn.ini in the folder; prints "ok", "refused: " and why, or
 # what failed. The folder is taken from its user first: from then on no
@@ -107,7 +115,7 @@ folder_action() {
 serve_requests() {
   local parent=$1 request answer
   trap 'exit' TERM INT HUP
-  trap unmount_all EXIT
+  trap take_down EXIT
   # Ends with the script, also when the script is killed outright.
   while kill -0 "$parent" 2>/dev/null; do
     for request in "$dir"/requests/*; do

@@ -15,6 +15,8 @@
 # The session belongs to the CTest run that started it: another run's stop
 # leaves it alone, and it ends when that run has ended.
 set -uo pipefail
+# Root trusts only files that no other user may have written.
+umask 022
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source-path=SCRIPTDIR/../.. source=scripts/lib/wine.sh
 . "$here/../../scripts/lib/wine.sh"
