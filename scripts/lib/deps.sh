@@ -27,7 +27,7 @@ ensure_packages() {
     export TESSORN_APT_UPDATED=1
   fi
   size=$(apt-get install --print-uris -qq -y "${missing[@]}" 2>/dev/null |
-    awk '{ bytes += $3 } END { printf "%d MB", bytes / 1e6 }')
+    awk '{ bytes += $3 } END { printf "%.1f MB", bytes / 1e6 }')
   echo "installing ${missing[*]} ($size to download)" >&2
   _deps_quietly apt-get install -y "${missing[@]}"
 }
