@@ -25,15 +25,6 @@ static const ShownField shownFields[] = {
     {&fpsCombo, &Settings::fpsPosition, true},
 };
 
-// One direction only, top to bottom, back to the first list.
-// clang-format off
-static HWND* const focusRing[] = {
-    &fpsCombo, &framerateCheck, &clockCombo, &statsCheck, &memCombo, &palettedTextureCheck,
-    &sharedPaletteCheck, &packedPixelsCheck, &windowedCheck, &centeredCheck, &directxCheck,
-    &fixedGammaCheck, &softResChangeCheck, &mouseClipCheck, &saveButton, &quitButton,
-};
-// clang-format on
-
 // The texture memory items are "  8" to "108": right-aligned in three
 // characters. The list copies each text, so one buffer serves them all.
 static char memItemText[4] = "   ";
@@ -134,10 +125,9 @@ void CycleFocus()
         SetFocus(fpsCombo);
         return;
     }
-    const size_t ringSize = sizeof focusRing / sizeof focusRing[0];
-    for (size_t i = 0; i < ringSize; ++i) {
+    for (size_t i = 0; i < focusRingSize; ++i) {
         if (focus == *focusRing[i]) {
-            SetFocus(*focusRing[(i + 1) % ringSize]);
+            SetFocus(*focusRing[(i + 1) % focusRingSize]);
             return;
         }
     }
