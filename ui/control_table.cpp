@@ -4,6 +4,8 @@ HWND palettedTextureCheck, sharedPaletteCheck, packedPixelsCheck, windowedCheck,
     directxCheck, fixedGammaCheck, softResChangeCheck, mouseClipCheck, fpsCombo, framerateCheck,
     clockCombo, statsCheck, memCombo, saveButton, quitButton;
 
+// The one WS_TABSTOP, on "Speichern", is deliberate: the style words stay as
+// they have always been, and Tab follows the focus ring, not tab stops.
 enum : DWORD {
     checkBoxStyle = WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX,
     listStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWNLIST,

@@ -2,7 +2,7 @@
 #include "control_table.h"
 #include "ui.h"
 
-// Which setting each check box and list shows, in the order they are set.
+// Which setting each check box and list shows; the order does not matter.
 struct ShownField {
     HWND* entry;
     int32_t Settings::*field;
