@@ -29,20 +29,16 @@ const size_t settingsKeyCount = sizeof settingsKeys / sizeof settingsKeys[0];
 // then every line up to the last once, each its key, value bytes and CR LF.
 constexpr bool SavedLinesAre(size_t lines, size_t bytes)
 {
-    size_t linesLeft = lines;
+    unsigned long long taken = 0;  // bit n for line n
     for (const SettingsKey& key : settingsKeys) {
         if (key.savedLine == 0)
             continue;
-        size_t sameLine = 0;
-        for (const SettingsKey& other : settingsKeys)
-            sameLine += other.savedLine == key.savedLine;
-        if (sameLine != 1 || key.savedLine > lines ||
-            (key.savedLine == 1) != (key.field == &Settings::mem))
+        if ((taken >> key.savedLine & 1) || (key.savedLine == 1) != (key.field == &Settings::mem))
             return false;
+        taken |= 1ull << key.savedLine;
         bytes -= std::string_view(key.text).size() + key.valueWidth + 2;
-        --linesLeft;
     }
-    return linesLeft == 0 && bytes == 0;
+    return taken == (2ull << lines) - 2 && bytes == 0;
 }
 static_assert(SavedLinesAre(savedValueCount + 1, settingsFileSize),
               "savedValueCount and settingsFileSize must match the saved lines 1 (MEM) to N");

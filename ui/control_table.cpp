@@ -1,5 +1,7 @@
 #include "control_table.h"
 
+#include <algorithm>
+
 HWND palettedTextureCheck, sharedPaletteCheck, packedPixelsCheck, windowedCheck, centeredCheck,
     directxCheck, fixedGammaCheck, softResChangeCheck, mouseClipCheck, fpsCombo, framerateCheck,
     clockCombo, statsCheck, memCombo, saveButton, quitButton;
@@ -54,10 +56,7 @@ const size_t focusRingSize = sizeof focusRing / sizeof focusRing[0];
 constexpr bool RingHoldsEachControlOnce()
 {
     for (const ControlRow& row : controlRows) {
-        size_t times = 0;
-        for (HWND* entry : focusRing)
-            times += entry == row.entry;
-        if (times != 1)
+        if (std::count(focusRing, focusRing + focusRingSize, row.entry) != 1)
             return false;
     }
     return focusRingSize == controlRowCount;
