@@ -28,9 +28,10 @@ static SaveOutcome OutcomeOf(StepOutcome step)
         return {step.inFolder ? folderNotWritable : fileNotChangeable, step.error};
     case stepDiskFull:
         return {diskFull, step.error};
-    default:
-        return {otherObstacle, step.error};
+    case stepFailed:
+        break;
     }
+    return {otherObstacle, step.error};
 }
 
 SaveOutcome PutSettingsFile(const unsigned char* bytes, size_t length)

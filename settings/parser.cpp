@@ -1,10 +1,11 @@
 #include "settings.h"
 
 #include <string.h>
+#include <string_view>
 
 // In the order of the lines that the writer produces; the last two keys
 // are older names of the first switch that are still read.
-const SettingsKey settingsKeys[] = {
+constexpr SettingsKey settingsKeys[] = {
     {"MEM:", &Settings::mem, 3, '9', 1},
     {"GL_EXT_paletted_texture:", &Settings::palettedTexture, 1, '9', 2},
     {"ZENTRIERT:", &Settings::centered, 1, '9', 3},
@@ -23,6 +24,24 @@ const SettingsKey settingsKeys[] = {
     {"8BITTEXTURE:", &Settings::palettedTexture, 1, '9', 0},
 };
 const size_t settingsKeyCount = sizeof settingsKeys / sizeof settingsKeys[0];
+
+// The writer's fixed sizes must follow from the saved lines: MEM on line 1,
+// then every line up to the last once, each its key, value bytes and CR LF.
+constexpr bool SavedLinesAre(size_t lines, size_t bytes)
+{
+    unsigned long long taken = 0;  // bit n for line n
+    for (const SettingsKey& key : settingsKeys) {
+        if (key.savedLine == 0)
+            continue;
+        if ((taken >> key.savedLine & 1) || (key.savedLine == 1) != (key.field == &Settings::mem))
+            return false;
+        taken |= 1ull << key.savedLine;
+        bytes -= std::string_view(key.text).size() + key.valueWidth + 2;
+    }
+    return taken == (2ull << lines) - 2 && bytes == 0;
+}
+static_assert(SavedLinesAre(savedValueCount + 1, settingsFileSize),
+              "savedValueCount and settingsFileSize must match the saved lines 1 (MEM) to N");
 
 int KeyMatches(const unsigned char* position, const unsigned char* end, const char* key)
 {

@@ -31,6 +31,7 @@ struct Settings {
 // The one record of the running program.
 extern Settings settings;
 
+// The two counts are checked against settingsKeys where it is defined.
 enum {
     settingsFileSize = 216,  // what the writer always produces
     savedValueCount = 13,    // value bytes of lines 2 to 14 (line 1 is MEM)

@@ -1,9 +1,13 @@
 #include "control_table.h"
 
+#include <algorithm>
+
 HWND palettedTextureCheck, sharedPaletteCheck, packedPixelsCheck, windowedCheck, centeredCheck,
     directxCheck, fixedGammaCheck, softResChangeCheck, mouseClipCheck, fpsCombo, framerateCheck,
     clockCombo, statsCheck, memCombo, saveButton, quitButton;
 
+// The one WS_TABSTOP, on "Speichern", is deliberate: the style words stay as
+// they have always been, and Tab follows the focus ring, not tab stops.
 enum : DWORD {
     checkBoxStyle = WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX,
     listStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWNLIST,
@@ -17,7 +21,7 @@ static const char* const fpsItems[] = {"keine", "links oben", "rechts oben", "li
 static const char* const clockItems[] = {"keine", "digitale", "kl. analoge", "gr. analoge", nullptr};
 
 // In creation order, which is also the order of the child windows.
-const ControlRow controlRows[] = {
+constexpr ControlRow controlRows[] = {
     {&palettedTextureCheck, "BUTTON", "GL_EXT_paletted_texture", 0, checkBoxStyle, 100, 145, 235, 20, nullptr},
     {&sharedPaletteCheck, "BUTTON", "GL_EXT_shared_texture_palette", 0, checkBoxStyle, 100, 175, 235, 20, nullptr},
     {&packedPixelsCheck, "BUTTON", "GL_EXT_packed_pixels", 0, checkBoxStyle, 100, 205, 235, 20, nullptr},
@@ -37,3 +41,24 @@ const ControlRow controlRows[] = {
 };
 // clang-format on
 const size_t controlRowCount = sizeof controlRows / sizeof controlRows[0];
+
+// One direction only, top to bottom, back to the first list.
+// clang-format off
+constexpr HWND* focusRing[] = {
+    &fpsCombo, &framerateCheck, &clockCombo, &statsCheck, &memCombo, &palettedTextureCheck,
+    &sharedPaletteCheck, &packedPixelsCheck, &windowedCheck, &centeredCheck, &directxCheck,
+    &fixedGammaCheck, &softResChangeCheck, &mouseClipCheck, &saveButton, &quitButton,
+};
+// clang-format on
+const size_t focusRingSize = sizeof focusRing / sizeof focusRing[0];
+
+// Every control here can take the focus, so Tab must reach each, once.
+constexpr bool RingHoldsEachControlOnce()
+{
+    for (const ControlRow& row : controlRows) {
+        if (std::count(focusRing, focusRing + focusRingSize, row.entry) != 1)
+            return false;
+    }
+    return focusRingSize == controlRowCount;
+}
+static_assert(RingHoldsEachControlOnce(), "the focus ring must hold every control once");

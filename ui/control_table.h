@@ -1,6 +1,6 @@
 // The sixteen controls as data: class, caption, styles, place and list
-// items of each, in creation order. Window code walks it; it holds no
-// behaviour of its own.
+// items of each, in creation order, and the focus ring. Window code walks
+// them; they hold no behaviour of their own.
 #ifndef TESSORN_CONTROL_TABLE_H
 #define TESSORN_CONTROL_TABLE_H
 
@@ -19,5 +19,9 @@ struct ControlRow {
 
 extern const ControlRow controlRows[];
 extern const size_t controlRowCount;
+
+// The order in which Tab moves the focus, the last control back to the first.
+extern HWND* const focusRing[];
+extern const size_t focusRingSize;
 
 #endif

@@ -2,7 +2,7 @@
 #include "control_table.h"
 #include "ui.h"
 
-// Which setting each check box and list shows, in the order they are set.
+// Which setting each check box and list shows; the order does not matter.
 struct ShownField {
     HWND* entry;
     int32_t Settings::*field;
@@ -24,15 +24,6 @@ static const ShownField shownFields[] = {
     {&clockCombo, &Settings::clockStyle, true},
     {&fpsCombo, &Settings::fpsPosition, true},
 };
-
-// One direction only, top to bottom, back to the first list.
-// clang-format off
-static HWND* const focusRing[] = {
-    &fpsCombo, &framerateCheck, &clockCombo, &statsCheck, &memCombo, &palettedTextureCheck,
-    &sharedPaletteCheck, &packedPixelsCheck, &windowedCheck, &centeredCheck, &directxCheck,
-    &fixedGammaCheck, &softResChangeCheck, &mouseClipCheck, &saveButton, &quitButton,
-};
-// clang-format on
 
 // The texture memory items are "  8" to "108": right-aligned in three
 // characters. The list copies each text, so one buffer serves them all.
@@ -134,10 +125,9 @@ void CycleFocus()
         SetFocus(fpsCombo);
         return;
     }
-    const size_t ringSize = sizeof focusRing / sizeof focusRing[0];
-    for (size_t i = 0; i < ringSize; ++i) {
+    for (size_t i = 0; i < focusRingSize; ++i) {
         if (focus == *focusRing[i]) {
-            SetFocus(*focusRing[(i + 1) % ringSize]);
+            SetFocus(*focusRing[(i + 1) % focusRingSize]);
             return;
         }
     }

@@ -33,6 +33,8 @@ static void RegisterMainClass(HINSTANCE instance)
     windowClass.style = 0;
     windowClass.lpfnWndProc = MainWndProc;
     windowClass.hInstance = instance;
+    // Deliberate: the class keeps the menu name it has always had; there is
+    // no such menu, so the window has no menu bar.
     windowClass.lpszMenuName = "Varnoke-Programm";
     windowClass.lpszClassName = className;
     RegisterClassA(&windowClass);

@@ -91,25 +91,35 @@ static void TakeSystemColours()
         DeleteObject(oldBrush);
 }
 
-// What the user can do about a failed save; indexed by SaveObstacle.
-static const char* const obstacleTexts[] = {
-    nullptr,
-    "Die Datei \"tessorn.ini\" ist schreibgesch\xFCtzt.",
-    "In diesen Ordner darf nicht geschrieben werden.",
-    "Ein anderes Programm verwendet die Datei gerade.",
-    "Der Datentr\xE4ger ist voll.",
-    "Unter dem Namen \"tessorn.ini\" liegt ein Ordner.",
-    "Die Datei \"tessorn.ini\" darf nicht ge\xE4ndert werden.",
-    nullptr,  // the system's own words for its error
-};
-static_assert(sizeof obstacleTexts / sizeof obstacleTexts[0] == otherObstacle + 1,
-              "a text for every obstacle");
+// The cause of a failed save in the user's words (what to do about it is the
+// read-mes' part); none where only the system's words for its error can tell.
+static const char* ObstacleText(SaveObstacle obstacle)
+{
+    switch (obstacle) {
+    case fileReadOnly:
+        return "Die Datei \"tessorn.ini\" ist schreibgesch\xFCtzt.";
+    case folderNotWritable:
+        return "In diesen Ordner darf nicht geschrieben werden.";
+    case fileInUse:
+        return "Ein anderes Programm verwendet die Datei gerade.";
+    case diskFull:
+        return "Der Datentr\xE4ger ist voll.";
+    case folderAtFileName:
+        return "Unter dem Namen \"tessorn.ini\" liegt ein Ordner.";
+    case fileNotChangeable:
+        return "Die Datei \"tessorn.ini\" darf nicht ge\xE4ndert werden.";
+    case saveSucceeded:
+    case otherObstacle:
+        break;
+    }
+    return nullptr;
+}
 
 static void ShowSaveFailure(SaveOutcome outcome)
 {
     wchar_t reason[256] = L"";
-    if (obstacleTexts[outcome.obstacle]) {
-        ToWide(obstacleTexts[outcome.obstacle], reason, 256);
+    if (const char* text = ObstacleText(outcome.obstacle)) {
+        ToWide(text, reason, 256);
     } else if (outcome.systemError) {
         DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                       nullptr, outcome.systemError, 0, reason, 256, nullptr);

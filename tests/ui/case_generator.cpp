@@ -233,8 +233,9 @@ std::vector<Case> HostileCases()
     for (int count = 0; count < 65536; ++count)
         cases[6].bytes += static_cast<char>(random.Below(256));
 
-    // Every setting away from its default and away from what a zero byte
-    // would give, so that a value read from beyond the end would show.
+    // Every saved line with a value that a zero byte would not give (for the
+    // switches on by default, their default), so that a value read from
+    // beyond the end would show.
     std::string everySet;
     for (size_t index = 0; index < settingsKeyCount; ++index) {
         const SettingsKey& key = settingsKeys[index];

@@ -54,7 +54,7 @@ int EnvironmentDpi();
 int Scaled(int length, int dpi);
 
 // Every control's place and size (a list's with its drop-down) at a scale,
-// under every code page.
+// under every code page; closed, they lie apart within the client area.
 void ExpectControlPlaces(const Program& program, int dpi);
 
 // A table row's name as GoogleTest takes it in a test's name: letters and

@@ -375,6 +375,7 @@ TEST(Environment, DpiChangeRescalesWindowControlsAndFont)
 
 void ExpectControlPlaces(const Program& program, int dpi)
 {
+    std::vector<RECT> closed;
     for (const ControlRow& row : controlRows) {
         SCOPED_TRACE(std::string("place of ") + ControlName(row.control) + " at " +
                      std::to_string(dpi) + " dpi");
@@ -382,6 +383,7 @@ void ExpectControlPlaces(const Program& program, int dpi)
         RECT screenRect{};
         GetWindowRect(control, &screenRect);
         RECT rect = RectInClient(program.window, screenRect);
+        closed.push_back(rect);
         EXPECT_EQ(rect.left, Scaled(row.x, dpi));
         EXPECT_EQ(rect.top, Scaled(row.y, dpi));
         EXPECT_EQ(rect.right - rect.left, Scaled(row.width, dpi));
@@ -400,5 +402,19 @@ void ExpectControlPlaces(const Program& program, int dpi)
         } else {
             EXPECT_EQ(fieldHeight, Scaled(row.height, dpi));
         }
+    }
+    // Whatever the tables say, a control on another would hide it: the closed
+    // controls lie apart, each within the client area.
+    SCOPED_TRACE("closed controls at " + std::to_string(dpi) + " dpi");
+    RECT client{}, common{};
+    GetClientRect(program.window, &client);
+    for (size_t index = 0; index < closed.size(); ++index) {
+        std::string name = ControlName(controlRows[index].control);
+        bool inside = IntersectRect(&common, &closed[index], &client) &&
+                      EqualRect(&common, &closed[index]);
+        EXPECT_TRUE(inside) << name << " reaches beyond the client area";
+        for (size_t other = index + 1; other < closed.size(); ++other)
+            EXPECT_FALSE(IntersectRect(&common, &closed[index], &closed[other]))
+                << name << " overlaps " << ControlName(controlRows[other].control);
     }
 }
