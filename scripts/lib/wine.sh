@@ -361,7 +361,7 @@ wine_session_start() {
   wine_env "$prefix"
   export XAUTHORITY="$state/xauthority"
   if [ -n "$user" ]; then
-    missing=$(_wine_user_missing "$user" "${reads[@]}")
+    missing=$(_wine_user_missing "$user" "${reads[@]}" {lock}>&-)
     if [ -z "$missing" ]; then
       # Entered by the user alone besides root; the home made anew, so that
       # root hands over nothing that the user wrote in a run before.
