@@ -256,12 +256,19 @@ _wine_keep() {
 
 # The keeper's end: the wineserver ends the prefix's programs, then Xvfb and
 # the server are told to end, and killed where they have not within 5 s.
+# Wine's own programs outlive a killed server: the user's that still run
+# in the prefix go too.
 _wine_keeper_end() {
+  local uid proc prefix
   timeout -k 1 10 "${_wine_user[@]}" wineserver -k 2>/dev/null {lock}>&-
   kill "$xvfb" "$server" 2>/dev/null
   for _ in {1..50}; do kill -0 "$xvfb" "$server" 2>/dev/null && sleep 0.1 || break; done
   kill -KILL "$xvfb" "$server" 2>/dev/null
   wait "$xvfb" "$server"
+  read -r uid _ <"$state/user" 2>/dev/null && prefix=$(realpath "$WINEPREFIX") || return 0
+  for proc in /proc/[0-9]*; do
+    [ "$(stat -c %u "$proc")" = "$uid" ] && [[ $(readlink "$proc/cwd") == "$prefix"/* ]] && kill -KILL "${proc#/proc/}"
+  done 2>/dev/null
 }
 
 wine_account_refusal() {
@@ -307,9 +314,7 @@ _wine_prefix_give() {
 # The cookie of a session's display, for any display number (family "any",
 # no number), so that it is in place before Xvfb has picked its display.
 _wine_cookie() {
-  local cookie
-  cookie=$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n') && [ ${#cookie} -eq 32 ] || return 1
-  printf '\xff\xff\0\0\0\0\0\x12MIT-MAGIC-COOKIE-1\0\x10' && printf '%b' "$(sed 's/../\\x&/g' <<<"$cookie")"
+  printf '\xff\xff\0\0\0\0\0\x12MIT-MAGIC-COOKIE-1\0\x10' && head -c 16 /dev/urandom
 }
 
 # Root makes the folder of the displays' sockets, so that no Xvfb of
@@ -387,11 +392,9 @@ wine_session_start() {
     wine_session_stop "$state" "$owner"
     return 1
   fi
-  {
-    for variable in DISPLAY XAUTHORITY WINEPREFIX WINEDEBUG WINEDLLOVERRIDES WINEARCH; do
-      printf 'export %s=%q\n' "$variable" "${!variable}"
-    done
-  } >"$state/env"
+  for variable in DISPLAY XAUTHORITY WINEPREFIX WINEDEBUG WINEDLLOVERRIDES WINEARCH; do
+    printf 'export %s=%q\n' "$variable" "${!variable}"
+  done >"$state/env"
 }
 
 wine_session_env() {
