@@ -25,18 +25,17 @@ struct LoadCase {
     States shown;                     // where the window differs from the defaults
 };
 
-// Every value byte of the file `digit` (MEM `mem`), so every box in that state.
-LoadCase EveryValueIs(const char* name, char digit, const char* mem, States lists)
+// Every value in the file `digit` (MEM `mem`): every box so, the lists as given.
+LoadCase EveryValueIs(const char* name, char digit, const char* mem, States shown)
 {
-    LoadCase row{name, DefaultFileWith({{"MEM:", mem}}), lists};
-    for (size_t end = row.file->find("\r\n");
-         (end = row.file->find('\r', end + 1)) != std::string::npos;)
-        (*row.file)[end - 1] = digit;
-    for (const ControlRow& control : controlRows) {
-        if (control.style == checkBoxStyle)
-            row.shown.push_back({control.control, digit == '0' ? clear : ticked});
+    Values values;
+    for (const ControlRow& row : controlRows) {
+        if (row.key)
+            values.push_back({row.key, row.key == "MEM:"s ? mem : std::string(1, digit)});
+        if (row.style == checkBoxStyle)
+            shown.push_back({row.control, digit == '0' ? clear : ticked});
     }
-    return row;
+    return {name, DefaultFileWith(values), shown};
 }
 
 // clang-format off
