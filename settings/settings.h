@@ -31,11 +31,11 @@ struct Settings {
 // The one record of the running program.
 extern Settings settings;
 
-// What the writer always produces; checked against settingsKeys below.
+// The two counts are checked against settingsKeys below.
 enum {
-    settingsFileSize = 216,
-    savedValueCount = 13,  // value bytes of lines 2 to 14 (line 1 is MEM)
-    memListFirst = 8,      // the texture memory list offers 8 to 108
+    settingsFileSize = 216,  // what the writer always produces
+    savedValueCount = 13,    // value bytes of lines 2 to 14 (line 1 is MEM)
+    memListFirst = 8,        // the texture memory list offers 8 to 108
     memListLast = 108,
 };
 

@@ -20,8 +20,8 @@ enum : DWORD {
 
 struct ControlRow {
     HWND* entry;  // where the created control's handle is kept
-    // What a check box or list shows: a switch, or a list's item index (for
-    // MEM the index of its megabytes). The buttons show none.
+    // The setting a check box or list shows: a switch, or a list's item
+    // (MEM's list shows the megabytes less memListFirst). Buttons show none.
     int32_t Settings::*field;
     const char* className;
     const char* caption;
