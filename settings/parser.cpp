@@ -1,47 +1,6 @@
 #include "settings.h"
 
 #include <string.h>
-#include <string_view>
-
-// In the order of the lines that the writer produces; the last two keys
-// are older names of the first switch that are still read.
-constexpr SettingsKey settingsKeys[] = {
-    {"MEM:", &Settings::mem, 3, '9', 1},
-    {"GL_EXT_paletted_texture:", &Settings::palettedTexture, 1, '9', 2},
-    {"ZENTRIERT:", &Settings::centered, 1, '9', 3},
-    {"MAUSGRENZEN:", &Settings::mouseClip, 1, '9', 4},
-    {"GL_EXT_shared_texture_palette:", &Settings::sharedTexturePalette, 1, '9', 5},
-    {"GL_EXT_packed_pixels:", &Settings::packedPixels, 1, '9', 6},
-    {"WINDOWED:", &Settings::windowed, 1, '9', 7},
-    {"DIRECTX:", &Settings::directx, 1, '9', 8},
-    {"SOFTRESCHANGE:", &Settings::softResChange, 1, '9', 9},
-    {"FESTESGAMMA:", &Settings::fixedGamma, 1, '9', 10},
-    {"FPS:", &Settings::fpsPosition, 1, '4', 11},
-    {"FRAMERATE:", &Settings::framerate, 1, '4', 12},
-    {"UHRZEIT:", &Settings::clockStyle, 1, '9', 13},
-    {"STATS:", &Settings::stats, 1, '9', 14},
-    {"GL_EXT_palettized_textures:", &Settings::palettedTexture, 1, '9', 0},
-    {"8BITTEXTURE:", &Settings::palettedTexture, 1, '9', 0},
-};
-const size_t settingsKeyCount = sizeof settingsKeys / sizeof settingsKeys[0];
-
-// The writer's fixed sizes must follow from the saved lines: MEM on line 1,
-// then every line up to the last once, each its key, value bytes and CR LF.
-constexpr bool SavedLinesAre(size_t lines, size_t bytes)
-{
-    unsigned long long taken = 0;  // bit n for line n
-    for (const SettingsKey& key : settingsKeys) {
-        if (key.savedLine == 0)
-            continue;
-        if ((taken >> key.savedLine & 1) || (key.savedLine == 1) != (key.field == &Settings::mem))
-            return false;
-        taken |= 1ull << key.savedLine;
-        bytes -= std::string_view(key.text).size() + key.valueWidth + 2;
-    }
-    return taken == (2ull << lines) - 2 && bytes == 0;
-}
-static_assert(SavedLinesAre(savedValueCount + 1, settingsFileSize),
-              "savedValueCount and settingsFileSize must match the saved lines 1 (MEM) to N");
 
 int KeyMatches(const unsigned char* position, const unsigned char* end, const char* key)
 {

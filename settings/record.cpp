@@ -2,26 +2,12 @@
 
 Settings settings;
 
-static const Settings defaultSettings = {
-    .palettedTexture = 1,
-    .packedPixels = 1,
-    .sharedTexturePalette = 1,
-    .mem = 16,
-    .fpsPosition = 0,
-    .stats = 0,
-    .windowed = 0,
-    .softResChange = 1,
-    .clockStyle = 0,
-    .mouseClip = 0,
-    .centered = 0,
-    .framerate = 1,
-    .fixedGamma = 0,
-    .directx = 1,
-};
-
 void SetDefaults(Settings* record)
 {
-    *record = defaultSettings;
+    for (const SettingsKey& key : settingsKeys) {
+        if (key.savedLine != 0)
+            record->*key.field = key.defaultValue;
+    }
 }
 
 // The file's three digits allow 0 to 999; the renderer takes 2 to 108.

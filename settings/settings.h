@@ -31,7 +31,7 @@ struct Settings {
 // The one record of the running program.
 extern Settings settings;
 
-// The two counts are checked against settingsKeys where it is defined.
+// The two counts are checked against settingsKeys below.
 enum {
     settingsFileSize = 216,  // what the writer always produces
     savedValueCount = 13,    // value bytes of lines 2 to 14 (line 1 is MEM)
@@ -40,18 +40,71 @@ enum {
 };
 
 // One key of the file: the field it feeds, how many value bytes follow
-// it, the highest digit it accepts, and the line it is written on (0 for
-// the keys that are only read).
+// it, the highest digit it accepts, the line it is written on (0 for the
+// keys that are only read) and, on that line, the field's default.
 struct SettingsKey {
     const char* text;
     int32_t Settings::*field;
     unsigned char valueWidth;
     unsigned char highestDigit;
     unsigned char savedLine;
+    int32_t defaultValue = 0;  // none for an older name
 };
 
-extern const SettingsKey settingsKeys[];
-extern const size_t settingsKeyCount;
+// One row per setting, in the order of the lines that the writer produces;
+// the last two keys are older names of the first switch that are still read.
+inline constexpr SettingsKey settingsKeys[] = {
+    {"MEM:", &Settings::mem, 3, '9', 1, 16},
+    {"GL_EXT_paletted_texture:", &Settings::palettedTexture, 1, '9', 2, 1},
+    {"ZENTRIERT:", &Settings::centered, 1, '9', 3, 0},
+    {"MAUSGRENZEN:", &Settings::mouseClip, 1, '9', 4, 0},
+    {"GL_EXT_shared_texture_palette:", &Settings::sharedTexturePalette, 1, '9', 5, 1},
+    {"GL_EXT_packed_pixels:", &Settings::packedPixels, 1, '9', 6, 1},
+    {"WINDOWED:", &Settings::windowed, 1, '9', 7, 0},
+    {"DIRECTX:", &Settings::directx, 1, '9', 8, 1},
+    {"SOFTRESCHANGE:", &Settings::softResChange, 1, '9', 9, 1},
+    {"FESTESGAMMA:", &Settings::fixedGamma, 1, '9', 10, 0},
+    {"FPS:", &Settings::fpsPosition, 1, '4', 11, 0},
+    {"FRAMERATE:", &Settings::framerate, 1, '4', 12, 1},
+    {"UHRZEIT:", &Settings::clockStyle, 1, '9', 13, 0},
+    {"STATS:", &Settings::stats, 1, '9', 14, 0},
+    {"GL_EXT_palettized_textures:", &Settings::palettedTexture, 1, '9', 0},
+    {"8BITTEXTURE:", &Settings::palettedTexture, 1, '9', 0},
+};
+constexpr size_t settingsKeyCount = sizeof settingsKeys / sizeof settingsKeys[0];
+
+// The writer's fixed sizes must follow from the saved lines: MEM on line 1,
+// then every line up to the last once, each its key, value bytes and CR LF.
+constexpr bool SavedLinesAre(size_t lines, size_t bytes)
+{
+    unsigned long long taken = 0;  // bit n for line n
+    for (const SettingsKey& key : settingsKeys) {
+        if (key.savedLine == 0)
+            continue;
+        if ((taken >> key.savedLine & 1) || (key.savedLine == 1) != (key.field == &Settings::mem))
+            return false;
+        taken |= 1ull << key.savedLine;
+        for (const char* letter = key.text; *letter; ++letter)
+            --bytes;
+        bytes -= key.valueWidth + 2;
+    }
+    return taken == (2ull << lines) - 2 && bytes == 0;
+}
+static_assert(SavedLinesAre(savedValueCount + 1, settingsFileSize),
+              "savedValueCount and settingsFileSize must match the saved lines 1 (MEM) to N");
+
+// Each field is saved on one line, which gives it its default.
+constexpr bool EachFieldSavedOnce()
+{
+    size_t lines = 0, sameFields = 0;  // the latter counts each line with itself
+    for (const SettingsKey& key : settingsKeys) {
+        lines += key.savedLine != 0;
+        for (const SettingsKey& other : settingsKeys)
+            sameFields += key.savedLine != 0 && other.savedLine != 0 && other.field == key.field;
+    }
+    return sameFields == lines && lines == sizeof(Settings) / sizeof(int32_t);
+}
+static_assert(EachFieldSavedOnce(), "every field of Settings must be on one saved line");
 
 void SetDefaults(Settings* record);
 

@@ -2,29 +2,6 @@
 #include "control_table.h"
 #include "ui.h"
 
-// Which setting each check box and list shows; the order does not matter.
-struct ShownField {
-    HWND* entry;
-    int32_t Settings::*field;
-    bool isList;  // the value is the item index; otherwise a switch
-};
-
-static const ShownField shownFields[] = {
-    {&palettedTextureCheck, &Settings::palettedTexture, false},
-    {&sharedPaletteCheck, &Settings::sharedTexturePalette, false},
-    {&fixedGammaCheck, &Settings::fixedGamma, false},
-    {&directxCheck, &Settings::directx, false},
-    {&packedPixelsCheck, &Settings::packedPixels, false},
-    {&statsCheck, &Settings::stats, false},
-    {&windowedCheck, &Settings::windowed, false},
-    {&softResChangeCheck, &Settings::softResChange, false},
-    {&mouseClipCheck, &Settings::mouseClip, false},
-    {&framerateCheck, &Settings::framerate, false},
-    {&centeredCheck, &Settings::centered, false},
-    {&clockCombo, &Settings::clockStyle, true},
-    {&fpsCombo, &Settings::fpsPosition, true},
-};
-
 // The texture memory items are "  8" to "108": right-aligned in three
 // characters. The list copies each text, so one buffer serves them all.
 static char memItemText[4] = "   ";
@@ -74,41 +51,43 @@ void PlaceControls()
     }
 }
 
+// In creation order: the order of the calls is ours.
 void ShowSettings()
 {
-    for (const ShownField& shown : shownFields) {
-        if (!*shown.entry)
-            continue;
-        int32_t value = settings.*shown.field;
-        if (shown.isList)
-            SendMessageA(*shown.entry, CB_SETCURSEL, (WPARAM)value, 0);
-        else
-            SendMessageA(*shown.entry, BM_SETCHECK, value != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
-    }
     if (settings.mem < memListFirst)
         settings.mem = memListFirst;
     if (settings.mem > memListLast)
         settings.mem = memListLast;
-    if (memCombo)
-        SendMessageA(memCombo, CB_SETCURSEL, (WPARAM)(settings.mem - memListFirst), 0);
+    for (size_t i = 0; i < controlRowCount; ++i) {
+        const ControlRow& row = controlRows[i];
+        if (!row.field || !*row.entry)
+            continue;
+        int32_t value = settings.*row.field;
+        if (row.field == &Settings::mem)
+            value -= memListFirst;
+        if (row.style == listStyle)
+            SendMessageA(*row.entry, CB_SETCURSEL, (WPARAM)value, 0);
+        else
+            SendMessageA(*row.entry, BM_SETCHECK, value != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
 }
 
 void ReadControlValues(unsigned char valueBytes[savedValueCount])
 {
-    for (size_t k = 0; k < settingsKeyCount; ++k) {
-        const SettingsKey& key = settingsKeys[k];
+    for (const SettingsKey& key : settingsKeys) {
         if (key.savedLine < 2)
             continue;
         unsigned char digit = '0';
-        for (const ShownField& shown : shownFields) {
-            if (shown.field != key.field)
+        for (size_t i = 0; i < controlRowCount; ++i) {
+            const ControlRow& row = controlRows[i];
+            if (row.field != key.field)
                 continue;
-            if (shown.isList) {
+            if (row.style == listStyle) {
                 // A list without a selection is saved as 0, its first item.
-                LRESULT selected = SendMessageA(*shown.entry, CB_GETCURSEL, 0, 0);
+                LRESULT selected = SendMessageA(*row.entry, CB_GETCURSEL, 0, 0);
                 if (selected > 0 && selected <= 9)
                     digit = (unsigned char)('0' + selected);
-            } else if (SendMessageA(*shown.entry, BM_GETCHECK, 0, 0) == BST_CHECKED) {
+            } else if (SendMessageA(*row.entry, BM_GETCHECK, 0, 0) == BST_CHECKED) {
                 digit = '1';
             }
         }

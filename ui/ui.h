@@ -35,11 +35,9 @@ HWND CreateTextWindow(DWORD extendedStyle, const char* className, const char* te
 // below the text after an empty line.
 void ShowMessage(HWND owner, const char* text, const wchar_t* reason, UINT flags);
 
-// The control table: one handle per control, told apart by handle alone
-// since every control has the identifier 0.
-extern HWND palettedTextureCheck, sharedPaletteCheck, packedPixelsCheck, windowedCheck,
-    centeredCheck, directxCheck, fixedGammaCheck, softResChangeCheck, mouseClipCheck, fpsCombo,
-    framerateCheck, clockCombo, statsCheck, memCombo, saveButton, quitButton;
+// The controls that code outside the control table names; each is told
+// apart by its handle alone, since every control has the identifier 0.
+extern HWND fpsCombo, memCombo, saveButton, quitButton;
 
 void CreateControls();
 // Gives every control uiFont and its place at the current scale.

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "default_settings_file.h"
 #include "program.h"
 
 namespace {
@@ -36,7 +37,7 @@ constexpr DWORD windowTimeoutMs = 15000;
 // Polls often: the poll's interval is part of the start-up time measured.
 constexpr DWORD windowPollMs = 1;
 constexpr DWORD fileTimeoutMs = 2000;
-constexpr DWORD settingsFileSize = 216;
+constexpr DWORD settingsFileSize = sizeof defaultSettingsFile - 1;
 // Lets the previous program's teardown in Wine and X settle before the
 // next start.
 constexpr DWORD pauseBetweenStartsMs = 50;
@@ -160,7 +161,7 @@ bool IsNewSettingsFile(const std::string& path)
 }
 
 // Clicks "Speichern" saves times in one running program; the median of the
-// milliseconds from the click until the new 216-byte file is in place.
+// milliseconds from the click until a new file of the default size is in place.
 // Negative when a save did not arrive.
 double MeasureSaves(const std::string& path, int saves)
 {

@@ -1,9 +1,10 @@
-// Shared by the settings tests: a readable form of the record, and a fresh
-// working directory per test so that "tessorn.ini" is ours alone.
+// Shared by the settings tests: a readable form of the record, value bytes,
+// and a fresh working directory per test so that "tessorn.ini" is ours alone.
 #ifndef TESSORN_SETTINGS_TEST_SUPPORT_H
 #define TESSORN_SETTINGS_TEST_SUPPORT_H
 
 #include "settings.h"
+#include "default_file_with.h"
 
 #include <gtest/gtest.h>
 
@@ -14,35 +15,26 @@
 #include <utility>
 #include <vector>
 
-struct NamedField {
-    const char* name;
-    int32_t Settings::*field;
-};
-
-inline const NamedField namedFields[] = {
-    {"palettedTexture", &Settings::palettedTexture},
-    {"packedPixels", &Settings::packedPixels},
-    {"sharedTexturePalette", &Settings::sharedTexturePalette},
-    {"mem", &Settings::mem},
-    {"fpsPosition", &Settings::fpsPosition},
-    {"stats", &Settings::stats},
-    {"windowed", &Settings::windowed},
-    {"softResChange", &Settings::softResChange},
-    {"clockStyle", &Settings::clockStyle},
-    {"mouseClip", &Settings::mouseClip},
-    {"centered", &Settings::centered},
-    {"framerate", &Settings::framerate},
-    {"fixedGamma", &Settings::fixedGamma},
-    {"directx", &Settings::directx},
-};
-
-// Every field by name, so a mismatch shows which field differs.
+// Every field by its key, so a mismatch shows which field differs.
 inline std::string Describe(const Settings& record)
 {
     std::string text;
-    for (const NamedField& named : namedFields)
-        text += std::string(named.name) + "=" + std::to_string(record.*named.field) + " ";
+    for (const SettingsKey& key : settingsKeys) {
+        if (key.savedLine != 0)
+            text += key.text + std::to_string(record.*key.field) + " ";
+    }
     return text;
+}
+
+// The value bytes of lines 2 to N of a file as the writer lays it out, in
+// line order: what the controls showed.
+inline std::string ValueBytesOf(const std::string& file)
+{
+    std::string bytes;
+    for (size_t end = file.find("\r\n"); (end = file.find("\r\n", end + 2)) != std::string::npos;)
+        bytes += file[end - 1];
+    EXPECT_EQ(bytes.size(), size_t{savedValueCount}) << "value bytes in " << file;
+    return bytes;
 }
 
 using FieldValues = std::vector<std::pair<int32_t Settings::*, int32_t>>;

@@ -7,11 +7,12 @@
 //                        and the case files they name
 //
 // One line per case, fields separated by one blank, the name last:
-//   SETUP FILE BOXES FPS CLOCK MEM NAME
+//   SETUP FILE STATES NAME
 // SETUP   file: FILE is tessorn.ini;
 //         directory: tessorn.ini is an empty directory (FILE is "-")
-// BOXES   the eleven check boxes in creation order, '1' for ticked
-// FPS, CLOCK, MEM  the item each list shows, -1 for none
+// STATES  KEY:STATE for each saved key, separated by commas: a box's 1 or 0,
+//         the item a list shows (-1 for none); the UI tests know the controls
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -21,19 +22,6 @@
 #include "settings.h"
 
 namespace {
-
-// The setting each check box shows, in the order the driver lists the boxes.
-int32_t Settings::*const boxFields[] = {&Settings::palettedTexture,
-                                        &Settings::sharedTexturePalette,
-                                        &Settings::packedPixels,
-                                        &Settings::windowed,
-                                        &Settings::centered,
-                                        &Settings::directx,
-                                        &Settings::fixedGamma,
-                                        &Settings::softResChange,
-                                        &Settings::mouseClip,
-                                        &Settings::framerate,
-                                        &Settings::stats};
 
 constexpr int fpsItemCount = 5;    // none and the four corners
 constexpr int clockItemCount = 4;  // none, digital, small and large analogue
@@ -63,15 +51,19 @@ std::string ExpectedState(const Case& entry)
         ParseSettings(reinterpret_cast<unsigned char*>(content.data()), content.size(), &record);
         ClampLoadedMem(&record);
     }
-    std::string boxes;
-    for (auto field : boxFields)
-        boxes += record.*field != 0 ? '1' : '0';
-    int32_t mem = record.mem < memListFirst  ? memListFirst
-                  : record.mem > memListLast ? memListLast
-                                             : record.mem;
-    return boxes + " " + std::to_string(ListItem(record.fpsPosition, fpsItemCount)) + " " +
-           std::to_string(ListItem(record.clockStyle, clockItemCount)) + " " +
-           std::to_string(mem - memListFirst);
+    std::string states;
+    for (const SettingsKey& key : settingsKeys) {
+        if (key.savedLine == 0)
+            continue;
+        int32_t value = record.*key.field;
+        int state = key.field == &Settings::mem
+                        ? std::clamp<int32_t>(value, memListFirst, memListLast) - memListFirst
+                    : key.field == &Settings::fpsPosition ? ListItem(value, fpsItemCount)
+                    : key.field == &Settings::clockStyle  ? ListItem(value, clockItemCount)
+                                                          : value != 0;
+        states += (states.empty() ? "" : ",") + std::string(key.text) + std::to_string(state);
+    }
+    return states;
 }
 
 bool WriteCases(const std::filesystem::path& directory, const char* group,
@@ -237,15 +229,9 @@ std::vector<Case> HostileCases()
     // switches on by default, their default), so that a value read from
     // beyond the end would show.
     std::string everySet;
-    for (size_t index = 0; index < settingsKeyCount; ++index) {
-        const SettingsKey& key = settingsKeys[index];
-        if (key.savedLine == 0)
-            continue;
-        std::string value = key.field == &Settings::mem           ? "050"
-                            : key.field == &Settings::fpsPosition ? "3"
-                            : key.field == &Settings::clockStyle  ? "2"
-                                                                  : "1";
-        everySet += key.text + value + "\r\n";
+    for (const SettingsKey& key : settingsKeys) {
+        if (key.savedLine != 0)
+            everySet += key.text + std::string(key.field == &Settings::mem ? "050" : "1") + "\r\n";
     }
     for (size_t index = 0; index < settingsKeyCount; ++index) {
         std::string key = settingsKeys[index].text;

@@ -1,33 +1,36 @@
 #include "checks.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <cstring>
 
-#include "default_settings_file.h"
-
-std::string DefaultFileWith(const Values& values)
+int DefaultState(const ControlRow& row)
 {
-    std::string file = defaultSettingsFile;
-    for (const auto& [key, value] : values) {
-        size_t line = file.compare(0, key.size(), key) == 0 ? 0 : file.find("\n" + key) + 1;
-        file.replace(line + key.size(), value.size(), value);
-    }
-    return file;
+    const std::string file = defaultSettingsFile;
+    size_t line = ("\n" + file).find(std::string("\n") + (row.key ? row.key : "(none)"));
+    EXPECT_NE(line, std::string::npos) << ControlName(row.control) << " shows no key of the file";
+    int value = line == std::string::npos ? -1 : atoi(file.c_str() + line + strlen(row.key));
+    return row.style == listStyle ? value - row.firstItem : value != 0;
 }
 
-const Control checkBoxes[11] = {palettedTextureCheck, sharedPaletteCheck, packedPixelsCheck,
-                                windowedCheck,        centeredCheck,      directxCheck,
-                                fixedGammaCheck,      softResChangeCheck, mouseClipCheck,
-                                framerateCheck,       statsCheck};
-
-void ExpectShown(const Program& program, const Shown& shown)
+void ExpectShown(const Program& program, const States& changes)
 {
-    for (size_t index = 0; index < std::size(checkBoxes); ++index) {
-        int ticked = shown.boxes[index] == '1' ? BST_CHECKED : BST_UNCHECKED;
-        EXPECT_EQ(CheckState(program, checkBoxes[index]), ticked) << ControlName(checkBoxes[index]);
+    for (const auto& [control, state] : changes) {
+        EXPECT_TRUE(std::any_of(std::begin(controlRows), std::end(controlRows),
+                                [&](auto& row) { return row.control == control && row.key; }))
+            << ControlName(control) << " shows no setting";
     }
-    EXPECT_EQ(Selection(program, fpsCombo), shown.fpsItem) << "fpsCombo";
-    EXPECT_EQ(Selection(program, clockCombo), shown.clockItem) << "clockCombo";
-    EXPECT_EQ(Selection(program, memCombo), shown.memItem) << "memCombo";
+    for (const ControlRow& row : controlRows) {
+        if (!row.key)
+            continue;
+        int expected = DefaultState(row);
+        for (const auto& [control, state] : changes)
+            expected = control == row.control ? state : expected;
+        int shown = row.style == listStyle ? Selection(program, row.control)
+                                           : CheckState(program, row.control);
+        EXPECT_EQ(shown, expected) << ControlName(row.control);
+    }
 }
 
 void ExpectFileIs(const Program& program, bool exists, const std::string& content)

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "default_file_with.h"
 #include "program.h"
 
 // Keys by virtual-key code and scan code (set 1), which is what the program
@@ -18,24 +19,56 @@ constexpr Key tabKey{VK_TAB, 0x0F, false};
 constexpr Key spaceKey{VK_SPACE, 0x39, false};
 constexpr Key enterKey{VK_RETURN, 0x1C, false};
 
-using Values = std::vector<std::pair<std::string, std::string>>;
-// The file written from the defaults with the values behind some keys
-// replaced.
-std::string DefaultFileWith(const Values& values);
+constexpr DWORD checkBoxStyle = 0x50000003;  // child, visible, auto check box
+constexpr DWORD listStyle = 0x50200003;      // child, visible, vertical scroll, drop-down list
+constexpr DWORD saveStyle = 0x50030300;      // child, visible, group, tab stop, centred push button
+constexpr DWORD quitStyle = 0x50020300;      // the same without tab stop
 
-// The eleven check boxes in creation order; a string of '0'/'1' in this
-// order states which of them are ticked.
-extern const Control checkBoxes[11];
-
-struct Shown {
-    std::string_view boxes;
-    int fpsItem;
-    int clockItem;
-    int memItem;  // index in memCombo: megabytes - 8
+// The controls as the tests know them, each with the key of the file whose
+// value it shows: a box is ticked for a value other than 0, a list shows
+// the item of the value less its first item's value.
+struct ControlRow {
+    Control control;
+    const char* className;
+    const char* caption;  // code page 1252 bytes
+    DWORD style;
+    DWORD exStyle;
+    int x, y, width, height;  // client coordinates; a list's height includes its drop-down
+    const char* key = nullptr;
+    int firstItem = 0;
 };
 
-// Checks every box and list against `shown`, naming the control that differs.
-void ExpectShown(const Program& program, const Shown& shown);
+// clang-format off
+inline constexpr ControlRow controlRows[] = {
+    {palettedTextureCheck, "Button", "GL_EXT_paletted_texture", checkBoxStyle, 0, 100, 145, 235, 20, "GL_EXT_paletted_texture:"},
+    {sharedPaletteCheck, "Button", "GL_EXT_shared_texture_palette", checkBoxStyle, 0, 100, 175, 235, 20, "GL_EXT_shared_texture_palette:"},
+    {packedPixelsCheck, "Button", "GL_EXT_packed_pixels", checkBoxStyle, 0, 100, 205, 235, 20, "GL_EXT_packed_pixels:"},
+    {windowedCheck, "Button", "Fenstermodus", checkBoxStyle, 0, 100, 235, 115, 20, "WINDOWED:"},
+    {centeredCheck, "Button", "Zentriert", checkBoxStyle, 0, 100, 265, 115, 20, "ZENTRIERT:"},
+    {directxCheck, "Button", "DirectX zum Einrichten", checkBoxStyle, 0, 100, 295, 205, 20, "DIRECTX:"},
+    {fixedGammaCheck, "Button", "feste Gamma-Tabelle", checkBoxStyle, 0, 100, 325, 155, 20, "FESTESGAMMA:"},
+    {softResChangeCheck, "Button", "weicher Aufl\xF6sungswechsel", checkBoxStyle, 0, 100, 355, 220, 20, "SOFTRESCHANGE:"},
+    {mouseClipCheck, "Button", "Maus begrenzen", checkBoxStyle, 0, 100, 385, 150, 20, "MAUSGRENZEN:"},
+    {fpsCombo, "ComboBox", "", listStyle, WS_EX_CLIENTEDGE, 5, 2, 110, 200, "FPS:"},
+    {framerateCheck, "Button", "Framerate", checkBoxStyle, 0, 120, 30, 150, 20, "FRAMERATE:"},
+    {clockCombo, "ComboBox", "", listStyle, WS_EX_CLIENTEDGE, 25, 52, 110, 200, "UHRZEIT:"},
+    {statsCheck, "Button", "Texturmasse", checkBoxStyle, 0, 120, 80, 150, 20, "STATS:"},
+    {memCombo, "ComboBox", "", listStyle, WS_EX_CLIENTEDGE, 65, 112, 50, 200, "MEM:", 8},
+    {saveButton, "Button", "Speichern", saveStyle, 0, 20, 420, 150, 20},
+    {quitButton, "Button", "Beenden", quitStyle, 0, 190, 420, 150, 20},
+};
+// clang-format on
+static_assert(std::size(controlRows) == controlCount, "a row for every control");
+
+// What the control shows for the default file's value.
+int DefaultState(const ControlRow& row);
+
+// What the window shows where it differs from the defaults: a box's check
+// state (BST_CHECKED or BST_UNCHECKED), a list's selected item (-1 for none).
+using States = std::vector<std::pair<Control, int>>;
+
+// Checks every box and list, naming the control that differs.
+void ExpectShown(const Program& program, const States& changes = {});
 
 // Checks the file the program left: byte for byte, or only absent when
 // `exists` is false. Big contents are compared without printing them.

@@ -59,41 +59,6 @@ const StartCase startCases[] = {
     {"started with SW_SHOWMINNOACTIVE", SW_SHOWMINNOACTIVE},
 };
 
-constexpr DWORD checkBoxStyle = 0x50000003;  // child, visible, auto check box
-constexpr DWORD listStyle = 0x50200003;      // child, visible, vertical scroll, drop-down list
-constexpr DWORD saveStyle = 0x50030300;      // child, visible, group, tab stop, centred push button
-constexpr DWORD quitStyle = 0x50020300;      // the same without tab stop
-
-struct ControlRow {
-    Control control;
-    const char* className;
-    const char* caption;  // code page 1252 bytes
-    DWORD style;
-    DWORD exStyle;
-    int x, y, width, height;  // client coordinates; a list's height includes its drop-down
-};
-
-// clang-format off
-const ControlRow controlRows[controlCount] = {
-    {palettedTextureCheck, "Button", "GL_EXT_paletted_texture", checkBoxStyle, 0, 100, 145, 235, 20},
-    {sharedPaletteCheck, "Button", "GL_EXT_shared_texture_palette", checkBoxStyle, 0, 100, 175, 235, 20},
-    {packedPixelsCheck, "Button", "GL_EXT_packed_pixels", checkBoxStyle, 0, 100, 205, 235, 20},
-    {windowedCheck, "Button", "Fenstermodus", checkBoxStyle, 0, 100, 235, 115, 20},
-    {centeredCheck, "Button", "Zentriert", checkBoxStyle, 0, 100, 265, 115, 20},
-    {directxCheck, "Button", "DirectX zum Einrichten", checkBoxStyle, 0, 100, 295, 205, 20},
-    {fixedGammaCheck, "Button", "feste Gamma-Tabelle", checkBoxStyle, 0, 100, 325, 155, 20},
-    {softResChangeCheck, "Button", "weicher Aufl\xF6sungswechsel", checkBoxStyle, 0, 100, 355, 220, 20},
-    {mouseClipCheck, "Button", "Maus begrenzen", checkBoxStyle, 0, 100, 385, 150, 20},
-    {fpsCombo, "ComboBox", "", listStyle, WS_EX_CLIENTEDGE, 5, 2, 110, 200},
-    {framerateCheck, "Button", "Framerate", checkBoxStyle, 0, 120, 30, 150, 20},
-    {clockCombo, "ComboBox", "", listStyle, WS_EX_CLIENTEDGE, 25, 52, 110, 200},
-    {statsCheck, "Button", "Texturmasse", checkBoxStyle, 0, 120, 80, 150, 20},
-    {memCombo, "ComboBox", "", listStyle, WS_EX_CLIENTEDGE, 65, 112, 50, 200},
-    {saveButton, "Button", "Speichern", saveStyle, 0, 20, 420, 150, 20},
-    {quitButton, "Button", "Beenden", quitStyle, 0, 190, 420, 150, 20},
-};
-// clang-format on
-
 // Wine's combo box keeps the scroll bar and the sunken edge to itself and
 // does not show them in its style words.
 constexpr DWORD listStyleHeldByWine = WS_VSCROLL;
@@ -345,7 +310,6 @@ TEST(Environment, DpiChangeRescalesWindowControlsAndFont)
     const int dpi = EnvironmentDpi();
     const int newDpi = dpi == 96 ? 144 : 96;
     const std::string file = DefaultFileWith({{"FPS:", "3"}, {"WINDOWED:", "1"}, {"MEM:", "064"}});
-    const Shown shown = {"11110101010", 3, 0, 56};
     Program program;
     ASSERT_TRUE(StartProgram(program, &file));
     ASSERT_TRUE(
@@ -365,7 +329,7 @@ TEST(Environment, DpiChangeRescalesWindowControlsAndFont)
     EXPECT_EQ(after.bottom, suggested.bottom);
     ExpectControlPlaces(program, newDpi);
     ExpectControlFonts(program, newDpi);
-    ExpectShown(program, shown);
+    ExpectShown(program, {{windowedCheck, BST_CHECKED}, {fpsCombo, 3}, {memCombo, 56}});
     EXPECT_EQ(FocusOf(program), program[fpsCombo]);
     QuitWithButton(program);
     ExpectFileIs(program, true, file);

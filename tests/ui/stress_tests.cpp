@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,12 +22,22 @@ namespace {
 struct GeneratedCase {
     std::string setup;
     std::string file;
-    std::string boxes;
-    int fpsItem = 0;
-    int clockItem = 0;
-    int memItem = 0;
+    States shown;
     std::string name;
 };
+
+// KEY:STATE,... with each key that a control shows, and no other.
+bool ReadStates(const std::string& text, States& states)
+{
+    for (const ControlRow& row : controlRows) {
+        size_t at = row.key ? ("," + text).find(std::string(",") + row.key) : 0;
+        if (at == std::string::npos)
+            return false;
+        if (row.key)
+            states.push_back({row.control, std::atoi(text.c_str() + at + strlen(row.key))});
+    }
+    return states.size() == static_cast<size_t>(std::count(text.begin(), text.end(), ',') + 1);
+}
 
 bool ReadGeneratedCases(const std::string& directory, const char* group,
                         std::vector<GeneratedCase>& cases)
@@ -39,22 +51,16 @@ bool ReadGeneratedCases(const std::string& directory, const char* group,
         ADD_FAILURE() << "cannot read " << directory << "\\" << group << ".cases";
         return false;
     }
-    size_t start = 0;
-    for (size_t end; (end = list.find('\n', start)) != std::string::npos; start = end + 1) {
-        std::string line = list.substr(start, end - start);
+    std::istringstream lines(list);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
         GeneratedCase entry;
-        char setup[16], file[64], boxes[16];
-        int nameStart = 0;
-        if (std::sscanf(line.c_str(), "%15s %63s %15s %d %d %d %n", setup, file, boxes,
-                        &entry.fpsItem, &entry.clockItem, &entry.memItem, &nameStart) != 6 ||
-            std::string(boxes).size() != std::size(checkBoxes)) {
+        std::string states;
+        if (!(fields >> entry.setup >> entry.file >> states) || !ReadStates(states, entry.shown) ||
+            !std::getline(fields >> std::ws, entry.name)) {
             ADD_FAILURE() << "malformed case line: " << line;
             return false;
         }
-        entry.setup = setup;
-        entry.file = file;
-        entry.boxes = boxes;
-        entry.name = line.substr(static_cast<size_t>(nameStart));
         cases.push_back(entry);
     }
     return !cases.empty();
@@ -106,7 +112,7 @@ void CheckShownAndQuit(RunningCase& running)
     const GeneratedCase& entry = *running.entry;
     if (!running.launched || !AwaitWindow(running.program) || !FindControls(running.program))
         return;
-    ExpectShown(running.program, {entry.boxes, entry.fpsItem, entry.clockItem, entry.memItem});
+    ExpectShown(running.program, entry.shown);
     if (!IsRunning(running.program)) {
         ADD_FAILURE() << "the program had ended before Beenden was clicked";
         return;
