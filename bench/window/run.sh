@@ -27,6 +27,7 @@ if ! cmake --build --preset win64 --target "${targets[@]}" >"$root/build/bench-w
   exit 1
 fi
 
+[ -n "${TESSORN_SANDBOX:-}" ] || exec scripts/sandbox bench/window/run.sh "$@"
 # shellcheck source=../../scripts/lib/wine.sh
 . scripts/lib/wine.sh
 # Whatever happens below, end exactly the session started here.

@@ -12,12 +12,13 @@
 #                 tessorn.ini writable or not) and restore
 # A request is an empty file DIR/requests/FOLDER.ACTION; it is answered in
 # DIR/answers/FOLDER.ACTION, where only root writes, with "ok", "refused: "
-# and why, or what failed. COMMAND finds DIR in TESSORN_UI_OBSTACLES. When
-# the mounts cannot be made, it runs without them and
+# and why, or what failed. COMMAND finds DIR in TESSORN_UI_OBSTACLES. The
+# mounts are made only inside scripts/sandbox, whose end ends them however
+# the run ends; elsewhere COMMAND runs without them and
 # TESSORN_UI_OBSTACLES_MISSING says why. The mounts go when the script
-# ends, however it ends, and the folders with them. COMMAND may run as the
-# session's user: DIR, the requests folder (sticky) and the mounts are open
-# to that user's group alone.
+# ends, and the folders with them. COMMAND may run as the session's user:
+# DIR, the requests folder (sticky) and the mounts are open to that user's
+# group alone.
 set -uo pipefail
 umask 022
 session=""
@@ -31,31 +32,18 @@ shift
 mounts=(unwritable full)
 folders=(sealed shared-writable shared-readonly linked)
 
-unmount_all() {
-  local name
-  for name in "${mounts[@]}"; do
-    # Only this script mounts in its own directory.
-    if mountpoint -q "$dir/$name" 2>/dev/null; then
-      umount "$dir/$name" 2>/dev/null || umount -l "$dir/$name" 2>/dev/null
-    fi
-  done
-}
-
-# Nothing of the run stays: the mounts, and the trees of the session's user.
+# Nothing of the run stays: the mounts (at once, though a program may still
+# hold a file there), and the trees of the session's user.
 take_down() {
-  unmount_all
+  for name in "${mounts[@]}"; do ! mountpoint -q "$dir/$name" || umount -l "$dir/$name"; done
   for name in "${folders[@]}" requests answers; do rm -rf "${dir:?}/$name"; done
 }
 
-server=""
-command_pid=""
 # shellcheck disable=SC2317  # run by the trap
 cleanup() {
-  # A command still running holds the mounts; it is ours to end.
-  [ -n "$command_pid" ] && kill "$command_pid" 2>/dev/null && wait "$command_pid" 2>/dev/null
-  if [ -n "$server" ] && kill "$server" 2>/dev/null; then
-    while kill -0 "$server" 2>/dev/null; do sleep 0.05; done
-  fi
+  # The server's cue to end; it holds its lock until it has.
+  rm -f "$dir/serving"
+  flock -w 10 "$dir/serving.lock" true 2>/dev/null
   take_down
 }
 trap cleanup EXIT
@@ -67,10 +55,11 @@ trap 'exit 130' INT
 owner=0:0
 if [ -n "$session" ] && read -r uid gid _ <"$session/user" 2>/dev/null; then owner=$uid:$gid; fi
 mkdir -p "$dir" && chown "0:${owner#*:}" "$dir" && chmod 00750 "$dir" || exit 1
-# A run that was killed outright (SIGKILL at a timeout) could not unmount.
-unmount_all
 missing=""
+[ "${TESSORN_SANDBOX:-}" = "$(readlink /proc/self/ns/pid)" ] ||
+  missing="the mounts are made only inside scripts/sandbox (${TESSORN_SANDBOX:-not started through it})"
 for name in "${mounts[@]}"; do
+  [ -z "$missing" ] || break
   mkdir -p "$dir/$name" || { missing="cannot create $dir/$name"; break; }
   size=1m
   [ "$name" = full ] && size=64k
@@ -116,8 +105,8 @@ serve_requests() {
   local parent=$1 request answer
   trap 'exit' TERM INT HUP
   trap take_down EXIT
-  # Ends with the script, also when the script is killed outright.
-  while kill -0 "$parent" 2>/dev/null; do
+  # Ends when told, or with the script, also when that is killed outright.
+  while [ -f "$dir/serving" ] && kill -0 "$parent" 2>/dev/null; do
     for request in "$dir"/requests/*; do
       request=${request##*/}
       [[ " ${requests[*]} " == *" $request "* ]] || continue
@@ -137,17 +126,17 @@ serve_requests() {
 
 if [ -z "$missing" ]; then
   export TESSORN_UI_OBSTACLES=$dir
-  # Not a child of ours: a kill of the whole group at its time-out misses
-  # it, and it then unmounts.
-  server=$(serve_requests $$ </dev/null >/dev/null 2>&1 & echo $!)
+  # Not a child of ours: a kill of the whole tree at its time-out misses
+  # it, and it then takes the mounts and folders down. It holds the lock,
+  # root's alone, until it has ended.
+  (umask 077 && : >"$dir/serving" && : >"$dir/serving.lock") && exec {held}<"$dir/serving.lock" &&
+    flock "$held" || exit 1
+  (serve_requests $$ </dev/null >/dev/null 2>&1 &)
+  exec {held}<&-
 else
-  unmount_all
+  take_down
   export TESSORN_UI_OBSTACLES_MISSING=$missing
 fi
 # In the background, so that a signal reaches the traps at once.
 "$@" &
-command_pid=$!
-wait "$command_pid"
-status=$?
-command_pid=""
-exit "$status"
+wait $!

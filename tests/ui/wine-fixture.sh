@@ -81,7 +81,9 @@ case "$command" in
       # last program) would hold a pipe open. Shown as it grows, so that a
       # time-out shows how far the command got.
       wine_session_run "$state" "$@" >"$output" 2>&1 &
-      tail -s 0.1 -n +1 -f --pid=$! "$output"
+      # Without control characters, which would reach the terminal of
+      # whoever runs the tests.
+      tail -s 0.1 -n +1 -f --pid=$! "$output" | tr -d '\000-\010\013-\037\177'
       wait $!
       status=$?
       # The one place that tries again where Wine refused to start a
