@@ -8,46 +8,38 @@
 #   wine_prefix_base
 #       Prints the prefix that this Wine makes (wineboot --init), kept in
 #       build/wine as base-KEY (KEY hashes the Wine and the code that makes
-#       it); makes it where missing, one maker at a time, under a temporary
-#       name, and removes the bases of other keys. No program runs in a
-#       base. A 64-bit base runs 32-bit programs too (WoW64).
+#       it); makes it where missing, one maker at a time, and removes the
+#       bases of other keys. No program runs in a base; a 64-bit base runs
+#       32-bit programs too (WoW64).
 #   wine_prefix_copy BASE PREFIX
-#       Makes PREFIX anew as a copy of BASE: Wine's system folders (over a
+#       Makes PREFIX anew as a copy of BASE, Wine's system folders (over a
 #       gigabyte, written only when Wine makes or updates a prefix) as hard
-#       links (copies where the system refuses links to another user's
-#       files), all else (some 30 MB) as files of its own. Call it while no
-#       wineserver runs for PREFIX.
+#       links. Call it while no wineserver runs for PREFIX.
 #   wine_prefix_create PREFIX      wine_env, wine_prefix_base, wine_prefix_copy
 #   wine_prefix_is_current PREFIX  PREFIX is a copy of the current base
 #   wine_session_start STATE_DIR PREFIX [--owner PID] [--dpi N]
 #                      [--colours NAME:R G B,...] [--user NAME [--user-reads FILE]...]
-#       As root, only inside scripts/sandbox. Takes STATE_DIR's lock
-#       (waiting a little for a session whose owner has ended), makes PREFIX
-#       a copy of the base, and starts a private Xvfb (1600x1200, which
-#       holds the window at 200 %) and a persistent wineserver under a
-#       keeper that holds the lock and ends both when the owner (default:
-#       the calling script) or either of them has ended, or the stop takes
-#       STATE_DIR/keeper away. Then imports through Wine, before any other
-#       program starts: no 2-second wait when a window closes without a
-#       window manager (X11 Driver\Managed), no crash dialog, the scale
-#       (--dpi: 96 = 100 %) and system colours (--colours). Writes
-#       STATE_DIR/env for wine_session_env. With --user (root only) Xvfb and
-#       the programs run as that user, each in a session of its own without
-#       a terminal or new privileges, with only the variables named, in a
+#       As root, only inside scripts/sandbox. Takes STATE_DIR's lock, makes
+#       PREFIX a copy of the base, and starts a private Xvfb (1600x1200,
+#       which holds the window at 200 %) and a persistent wineserver under a
+#       keeper that holds the lock until the owner (default: the calling
+#       script) or either of them has ended or the stop asks. Then imports,
+#       before any other program starts: no 2-second wait when a window
+#       closes without a window manager, no crash dialog, the scale (--dpi:
+#       96 = 100 %) and system colours. Writes STATE_DIR/env. With --user
+#       (root, in the sandbox) Xvfb and the programs run as that user, in a
 #       prefix and a HOME the user owns, which go when the session stops;
-#       where that cannot be had (not root, not in the sandbox, no setpriv,
-#       no such account or not the tests' own, or a FILE of --user-reads
-#       that the user cannot read) they run as the caller and
-#       STATE_DIR/user-missing says why.
+#       where that cannot be had (or the user cannot read a FILE of
+#       --user-reads) they run as the caller and STATE_DIR/user-missing
+#       says why.
 #   wine_session_run STATE_DIR COMMAND...   COMMAND in the session, as its user
 #   wine_set_dpi DPI               the scale of $WINEPREFIX, for programs started later
 #   wine_session_env STATE_DIR     exports the variables of a running session
 #   wine_session_stop STATE_DIR [OWNER]
 #       Ends the session that OWNER (default: the calling script) started:
-#       its wineserver and Xvfb, then every process of its user in the
-#       sandbox, within half a minute whatever state they are in; leaves
-#       another run's alone. Safe to repeat. What root's sessions leave
-#       behind ends with the sandbox.
+#       its wineserver and Xvfb, then every process of its user, within half
+#       a minute whatever state they are in; leaves another run's alone.
+#       Safe to repeat. What root's sessions leave ends with the sandbox.
 #   wine_account_refusal NAME      why NAME is not an account of the tests' own
 #
 # What root does where the session's user may write, and why that user
@@ -56,19 +48,15 @@
 #     while every folder is still root's, then the folders deepest first,
 #     with chown -h: no name root hands over lies below a folder of the
 #     user's, and no link is followed.
-#   - the home: made anew, empty, in the state folder, and then given.
-#   - the state folder: root's alone, entered by the user's group; the user
-#     reads settings.reg there. Its files are made anew for each session,
-#     never rewritten in place. Root reads nothing the user wrote but Xvfb's
-#     display number, and runs nothing of the user's.
+#   - the state folder: root's alone, entered by the user's group; its
+#     files are made anew for each session, never rewritten in place. Root
+#     reads nothing the user wrote but Xvfb's display number, and runs
+#     nothing of the user's. The home is made anew there, then given.
 #   - the obstacles' folders (tests/ui/obstacles.sh): taken back by their
 #     fixed names in a root-only folder before anything in them is touched.
-#   - stop and clean-up: no process is signalled by its PID. The keeper ends
-#     when its file goes, Xvfb and the server on their parent's death, the
-#     user's processes by the user's own kill -1, which reaches no further
-#     than the sandbox's PID namespace. A tree of the user's goes only by
-#     its top name in a root folder, with rm -rf, which descends by open
-#     folders and never follows a link out of the tree.
+#   - stop and clean-up: no process is signalled by its PID. A tree of the
+#     user's goes only by its top name in a root folder, with rm -rf, which
+#     never follows a link out of the tree.
 #
 # Requires: wine (64-bit), Xvfb (scripts/lib/deps.sh installs them).
 
@@ -283,12 +271,11 @@ _wine_user_missing() {
   shift
   [ "$(id -u)" -eq 0 ] || { echo "not running as root"; return; }
   _wine_sandboxed || { echo "not inside scripts/sandbox (${TESSORN_SANDBOX:-not started through it})"; return; }
-  command -v setpriv >/dev/null || { echo "setpriv is not installed"; return; }
   refusal=$(wine_account_refusal "$name")
   [ -z "$refusal" ] || { echo "$refusal"; return; }
   for file in "$@"; do
     # Also fails where a folder on the way cannot be passed.
-    env -i PATH="$PATH" setpriv --reuid="$name" --regid="$name" --clear-groups test -r "$file" ||
+    env -i setsid -w setpriv --reuid="$name" --regid="$name" --clear-groups --no-new-privs /usr/bin/test -r "$file" ||
       { echo "user $name cannot read $file"; return; }
   done
 }

@@ -12,13 +12,12 @@
 #                 tessorn.ini writable or not) and restore
 # A request is an empty file DIR/requests/FOLDER.ACTION; it is answered in
 # DIR/answers/FOLDER.ACTION, where only root writes, with "ok", "refused: "
-# and why, or what failed. COMMAND finds DIR in TESSORN_UI_OBSTACLES. The
-# mounts are made only inside scripts/sandbox, whose end ends them however
-# the run ends; elsewhere COMMAND runs without them and
-# TESSORN_UI_OBSTACLES_MISSING says why. The mounts go when the script
-# ends, and the folders with them. COMMAND may run as the session's user:
-# DIR, the requests folder (sticky) and the mounts are open to that user's
-# group alone.
+# and why, or what failed. COMMAND finds DIR in TESSORN_UI_OBSTACLES. All
+# this is made only inside scripts/sandbox, whose end ends the mounts
+# however the run ends; elsewhere COMMAND runs without it and
+# TESSORN_UI_OBSTACLES_MISSING says why. The mounts and folders go when the
+# script ends. COMMAND may run as the session's user: DIR, the requests
+# folder (sticky) and the mounts are open to that user's group alone.
 set -uo pipefail
 umask 022
 session=""
@@ -29,6 +28,10 @@ if [ -z "$dir" ] || [ $# -lt 2 ]; then
   exit 2
 fi
 shift
+if [ "${TESSORN_SANDBOX:-}" != "$(readlink /proc/self/ns/pid)" ]; then
+  export TESSORN_UI_OBSTACLES_MISSING="the mounts are made only inside scripts/sandbox"
+  exec "$@"
+fi
 mounts=(unwritable full)
 folders=(sealed shared-writable shared-readonly linked)
 
@@ -55,18 +58,11 @@ trap 'exit 130' INT
 owner=0:0
 if [ -n "$session" ] && read -r uid gid _ <"$session/user" 2>/dev/null; then owner=$uid:$gid; fi
 mkdir -p "$dir" && chown "0:${owner#*:}" "$dir" && chmod 00750 "$dir" || exit 1
-missing=""
-[ "${TESSORN_SANDBOX:-}" = "$(readlink /proc/self/ns/pid)" ] ||
-  missing="the mounts are made only inside scripts/sandbox (${TESSORN_SANDBOX:-not started through it})"
 for name in "${mounts[@]}"; do
-  [ -z "$missing" ] || break
-  mkdir -p "$dir/$name" || { missing="cannot create $dir/$name"; break; }
   size=1m
   [ "$name" = full ] && size=64k
-  if ! error=$(mount -t tmpfs -o "size=$size,mode=0700,uid=${owner%:*},gid=${owner#*:}" tmpfs "$dir/$name" 2>&1); then
-    missing="mounting a tmpfs is not permitted here (${error:-mount failed})"
-    break
-  fi
+  mkdir -p "$dir/$name" &&
+    mount -t tmpfs -o "size=$size,mode=0700,uid=${owner%:*},gid=${owner#*:}" tmpfs "$dir/$name" || exit 1
 done
 
 requests=(unwritable.lock unwritable.unlock)
@@ -124,19 +120,14 @@ serve_requests() {
   done
 }
 
-if [ -z "$missing" ]; then
-  export TESSORN_UI_OBSTACLES=$dir
-  # Not a child of ours: a kill of the whole tree at its time-out misses
-  # it, and it then takes the mounts and folders down. It holds the lock,
-  # root's alone, until it has ended.
-  (umask 077 && : >"$dir/serving" && : >"$dir/serving.lock") && exec {held}<"$dir/serving.lock" &&
-    flock "$held" || exit 1
-  (serve_requests $$ </dev/null >/dev/null 2>&1 &)
-  exec {held}<&-
-else
-  take_down
-  export TESSORN_UI_OBSTACLES_MISSING=$missing
-fi
+export TESSORN_UI_OBSTACLES=$dir
+# Not a child of ours: a kill of the whole tree at its time-out misses it,
+# and it then takes the mounts and folders down. It holds the lock, root's
+# alone, until it has ended.
+(umask 077 && : >"$dir/serving" && : >"$dir/serving.lock") && exec {held}<"$dir/serving.lock" &&
+  flock "$held" || exit 1
+(serve_requests $$ </dev/null >/dev/null 2>&1 &)
+exec {held}<&-
 # In the background, so that a signal reaches the traps at once.
 "$@" &
 wait $!
