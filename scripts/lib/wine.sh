@@ -192,10 +192,9 @@ wine_set_dpi() {
 # when the shell that started it ends, however it ends: a wineserver then
 # ends its programs too, where a killed one would leave them running
 # without it. Another user gets only the variables named here and in
-# STATE_DIR/env, with a fixed PATH and LANG unless the session sets one,
-# cleared before the change of user, so that no process of that user ever
-# holds the caller's others; and a session of its own (no terminal to push
-# keys into) without new privileges. STATE_DIR/user holds "UID GID NAME HOME".
+# STATE_DIR/env (PATH and LANG fixed unless the session sets LANG), a
+# session of its own (no terminal to push keys into) and no new privileges.
+# STATE_DIR/user holds "UID GID NAME HOME".
 _wine_user_command() {
   local state="$1" uid gid name home variable kept=()
   _wine_user=(setpriv --pdeathsig INT)
@@ -216,12 +215,11 @@ _wine_started() {
   stat=$(cat "/proc/$1/stat" 2>/dev/null) && read -ra stat <<<"${stat##*) }" && echo "${stat[19]}"
 }
 
-# The keeper of a session, in the background with the session's lock open
-# (fd LOCK): starts Xvfb and the wineserver as its children, as the
-# session's user and without the lock, prints the display once both serve,
-# and ends when OWNER or either of them has ended or STATE_DIR/keeper, which
-# names OWNER, is gone. Its end ends the prefix's programs, and then with
-# it, by their parent-death signal, Xvfb and the server.
+# The keeper of a session, with its lock open (fd LOCK): starts Xvfb and the
+# wineserver as its children, prints the display once both serve, and ends
+# when OWNER or either of them has ended or the stop has taken
+# STATE_DIR/keeper. Its end ends the prefix's programs, then by their
+# parent-death signal Xvfb and the server.
 _wine_keep() {
   local state="$1" owner="$2" lock="$3" started server display="" tries=100
   started=$(_wine_started "$owner") || exit 1
@@ -236,8 +234,8 @@ _wine_keep() {
   # and env replace themselves with it); -p keeps it alive between programs.
   "${_wine_user[@]}" wineserver -f -p >"$state/wineserver.log" 2>&1 {lock}>&- &
   server=$!
-  # The server serves once it holds its socket (whose folder has a random
-  # name). Running jobs as bash counts them, never by a PID it has reaped.
+  # The server serves once it holds its socket. Jobs are counted as bash
+  # knows them, never by a PID that it may have reaped.
   until [ -n "$display" ] && [ -n "$(find "/proc/$server/fd" -lname 'socket:*' -print -quit 2>/dev/null)" ]; do
     [ "$(jobs -pr | wc -l)" -eq 2 ] && [ $((tries -= 1)) -gt 0 ] || exit 1
     sleep 0.1
@@ -269,7 +267,6 @@ wine_account_refusal() {
 _wine_user_missing() {
   local name="$1" refusal file
   shift
-  [ "$(id -u)" -eq 0 ] || { echo "not running as root"; return; }
   _wine_sandboxed || { echo "not inside scripts/sandbox (${TESSORN_SANDBOX:-not started through it})"; return; }
   refusal=$(wine_account_refusal "$name")
   [ -z "$refusal" ] || { echo "$refusal"; return; }
@@ -300,12 +297,7 @@ _wine_sandboxed() {
 
 wine_session_start() {
   local state="$1" prefix="$2" owner=$$ dpi="" colours="" user="" reads=() missing="" base lock variable
-  if [ -z "$state" ] || [ -z "$prefix" ]; then
-    echo "usage: wine_session_start STATE_DIR PREFIX [--owner PID] [--dpi N] [--colours LIST]" \
-         "[--user NAME [--user-reads FILE]...]" >&2
-    return 1
-  fi
-  shift 2
+  [ -n "$state" ] && [ -n "$prefix" ] && shift 2 || { echo "usage: wine_session_start STATE_DIR PREFIX" >&2; return 1; }
   while [ $# -gt 0 ]; do
     case "$1" in
       --owner) owner="$2"; shift 2 ;;
@@ -344,8 +336,7 @@ wine_session_start() {
   if [ -n "$user" ]; then
     missing=$(_wine_user_missing "$user" "${reads[@]}" {lock}>&-)
     if [ -z "$missing" ]; then
-      # Entered by the user alone besides root; the home made anew, so that
-      # root hands over nothing that the user wrote in a run before.
+      # The home made anew: root hands over nothing the user wrote before.
       chgrp "$user" "$state" && chmod 0750 "$state" &&
         rm -rf "${state:?}/home" && mkdir -m 0700 "$state/home" && chown "$user:" "$state/home" &&
         chmod 0700 "$prefix" && _wine_prefix_give "$prefix" "$user:" || { exec {lock}>&-; return 1; }
@@ -359,8 +350,7 @@ wine_session_start() {
   exec {lock}>&-
   [ -n "$DISPLAY" ] || { echo "wine: Xvfb or the wineserver did not come up (see $state/*.log)" >&2; return 1; }
   export DISPLAY
-  # The first programs: the settings must be in place before any program
-  # that reads them starts (a program reads them when it starts).
+  # The first programs: a program reads the settings when it starts.
   _wine_user_command "$state"
   "${_wine_user[@]}" wine regedit /S "Z:$state/settings.reg" 2>/dev/null
   if ! "${_wine_user[@]}" wine reg query 'HKCU\Software\Wine\X11 Driver' /v Managed >/dev/null 2>&1; then
@@ -400,8 +390,7 @@ wine_session_stop() {
   fi
   rm -f "$state/env"
   [ -f "$state/user" ] || return 0
-  # Every process of the user's, in the sandbox alone; then what the
-  # session gave the user, by its top names.
+  # Every process of the user's in the sandbox, then the user's trees.
   ! _wine_sandboxed || { _wine_user_command "$state" && "${_wine_user[@]}" kill -KILL -1 2>/dev/null; }
   rm -rf "$(cat "$state/prefix")" "${state:?}/home" "$state/user"
 }

@@ -44,9 +44,8 @@ take_down() {
 
 # shellcheck disable=SC2317  # run by the trap
 cleanup() {
-  # The server's cue to end; it holds its lock until it has.
-  rm -f "$dir/serving"
-  flock -w 10 "$dir/serving.lock" true 2>/dev/null
+  # The server's cue to end; it holds the file's lock until it has.
+  { rm -f "$dir/serving" && flock -w 10 "$serving"; } {serving}<"$dir/serving" 2>/dev/null
   take_down
 }
 trap cleanup EXIT
@@ -122,10 +121,8 @@ serve_requests() {
 
 export TESSORN_UI_OBSTACLES=$dir
 # Not a child of ours: a kill of the whole tree at its time-out misses it,
-# and it then takes the mounts and folders down. It holds the lock, root's
-# alone, until it has ended.
-(umask 077 && : >"$dir/serving" && : >"$dir/serving.lock") && exec {held}<"$dir/serving.lock" &&
-  flock "$held" || exit 1
+# and it then takes the mounts and folders down.
+(umask 077 && : >"$dir/serving") && exec {held}<"$dir/serving" && flock "$held" || exit 1
 (serve_requests $$ </dev/null >/dev/null 2>&1 &)
 exec {held}<&-
 # In the background, so that a signal reaches the traps at once.

@@ -59,15 +59,12 @@ case "$command" in
     # What a run killed outright left behind (the session is ours now).
     rm -f "$state"/run.*
     for assignment in "$@"; do printf 'export %q\n' "$assignment" >>"$state/env"; done
-    if [ -n "${TESSORN_UI_USER:-}" ]; then
-      if [ -f "$state/user-missing" ]; then
-        reason=$(cat "$state/user-missing")
-        echo "wine-fixture: the session runs as $(id -un), not $TESSORN_UI_USER: $reason" >&2
-        printf 'export TESSORN_UI_UNPRIVILEGED_MISSING=%q\n' "$reason" >>"$state/env"
-      else
-        echo "wine-fixture: the session's programs run as $TESSORN_UI_USER" >&2
-        printf 'export TESSORN_UI_UNPRIVILEGED=1\n' >>"$state/env"
-      fi
+    if [ -n "${TESSORN_UI_USER:-}" ] && reason=$(cat "$state/user-missing" 2>/dev/null); then
+      echo "wine-fixture: the session runs as $(id -un), not $TESSORN_UI_USER: $reason" >&2
+      printf 'export TESSORN_UI_UNPRIVILEGED_MISSING=%q\n' "$reason" >>"$state/env"
+    elif [ -n "${TESSORN_UI_USER:-}" ]; then
+      echo "wine-fixture: the session's programs run as $TESSORN_UI_USER" >&2
+      echo 'export TESSORN_UI_UNPRIVILEGED=1' >>"$state/env"
     fi
     ;;
   run)
@@ -79,10 +76,9 @@ case "$command" in
       # Into a file, not a pipe: a Wine process that the command leaves
       # behind for a moment (the desktop's, which ends a second after the
       # last program) would hold a pipe open. Shown as it grows, so that a
-      # time-out shows how far the command got.
+      # time-out shows how far the command got, and without the control
+      # characters that would reach the terminal of whoever runs the tests.
       wine_session_run "$state" "$@" >"$output" 2>&1 &
-      # Without control characters, which would reach the terminal of
-      # whoever runs the tests.
       tail -s 0.1 -n +1 -f --pid=$! "$output" | tr -d '\000-\010\013-\037\177'
       wait $!
       status=$?
