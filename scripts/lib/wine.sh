@@ -43,20 +43,13 @@
 #   wine_account_refusal NAME      why NAME is not an account of the tests' own
 #
 # What root does where the session's user may write, and why that user
-# cannot turn it against anything else:
-#   - the prefix: copied while all of it is root's; then given, its files
-#     while every folder is still root's, then the folders deepest first,
-#     with chown -h: no name root hands over lies below a folder of the
-#     user's, and no link is followed.
-#   - the state folder: root's alone, entered by the user's group; its
-#     files are made anew for each session, never rewritten in place. Root
-#     reads nothing the user wrote but Xvfb's display number, and runs
-#     nothing of the user's. The home is made anew there, then given.
-#   - the obstacles' folders (tests/ui/obstacles.sh): taken back by their
-#     fixed names in a root-only folder before anything in them is touched.
-#   - stop and clean-up: no process is signalled by its PID. A tree of the
-#     user's goes only by its top name in a root folder, with rm -rf, which
-#     never follows a link out of the tree.
+# cannot turn it against anything else: the prefix is handed over as
+# _wine_prefix_give says, the home made anew and then given. The state
+# folder is root's alone, entered by the user's group, its files made anew
+# for each session, never rewritten in place; root reads nothing there that
+# the user wrote but Xvfb's display number, and runs nothing of the user's.
+# No process is signalled by its PID. A tree of the user's goes only by its
+# top name in a root folder, with rm -rf, which never follows a link out.
 #
 # Requires: wine (64-bit), Xvfb (scripts/lib/deps.sh installs them).
 
@@ -119,10 +112,7 @@ wine_prefix_base() {
     rm -rf "$part" "$base"
     mkdir -p "$part" || exit 1
     echo "wine: making the Wine prefix that the others are copied from ($base)" >&2
-    if ! _wine_prefix_boot "$part" 9>&-; then
-      echo "wine: wineboot failed in $part" >&2
-      exit 1
-    fi
+    _wine_prefix_boot "$part" 9>&- || { echo "wine: wineboot failed in $part" >&2; exit 1; }
     echo "$key" >"$part/.complete"
     mv -T "$part" "$base" || exit 1
     # Bases of another Wine or recipe: copies of them hold their own links.
@@ -200,8 +190,8 @@ _wine_user_command() {
   _wine_user=(setpriv --pdeathsig INT)
   [ -f "$state/user" ] || return 0
   read -r uid gid name home <"$state/user" || return 1
-  for variable in DISPLAY WINEPREFIX WINEDEBUG WINEDLLOVERRIDES WINEARCH TESSORN_UI_CASES \
-    TESSORN_UI_OBSTACLES TESSORN_UI_OBSTACLES_MISSING $(sed -n 's/^export \([A-Za-z_]*\)=.*/\1/p' "$state/env" 2>/dev/null); do
+  for variable in DISPLAY WINEPREFIX WINEDEBUG WINEDLLOVERRIDES WINEARCH TESSORN_UI_CASES TESSORN_UI_OBSTACLES \
+    TESSORN_UI_OBSTACLES_MISSING $(sed -n 's/^export \([A-Za-z_]*\)=.*/\1/p' "$state/env" 2>/dev/null); do
     [ -z "${!variable+set}" ] || kept+=("$variable=${!variable}")
   done
   _wine_user=(env -i PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 "${kept[@]}" HOME="$home" USER="$name"
@@ -321,11 +311,7 @@ wine_session_start() {
   exec {lock}>"$state/lock"
   chmod 0600 "$state/lock"
   # A keeper whose owner has ended needs a second to notice.
-  if ! flock -w 5 "$lock"; then
-    echo "wine: another run's session uses $state" >&2
-    exec {lock}>&-
-    return 1
-  fi
+  flock -w 5 "$lock" || { echo "wine: another run's session uses $state" >&2; exec {lock}>&-; return 1; }
   # Made anew, never rewritten: a handle kept from a session before reads nothing of this one.
   rm -f "$state"/{user,user-missing,env,base,prefix,settings.reg,displayfd,keeper,*.log}
   base=$(wine_prefix_base) && wine_prefix_copy "$base" "$prefix" &&
@@ -353,11 +339,8 @@ wine_session_start() {
   # The first programs: a program reads the settings when it starts.
   _wine_user_command "$state"
   "${_wine_user[@]}" wine regedit /S "Z:$state/settings.reg" 2>/dev/null
-  if ! "${_wine_user[@]}" wine reg query 'HKCU\Software\Wine\X11 Driver' /v Managed >/dev/null 2>&1; then
-    echo "wine: Wine does not see the registry values of $state/settings.reg" >&2
-    wine_session_stop "$state" "$owner"
-    return 1
-  fi
+  "${_wine_user[@]}" wine reg query 'HKCU\Software\Wine\X11 Driver' /v Managed >/dev/null 2>&1 ||
+    { echo "wine: Wine did not take $state/settings.reg" >&2; wine_session_stop "$state" "$owner"; return 1; }
   for variable in DISPLAY WINEPREFIX WINEDEBUG WINEDLLOVERRIDES WINEARCH; do
     printf 'export %s=%q\n' "$variable" "${!variable}"
   done >"$state/env"
@@ -380,10 +363,8 @@ wine_session_stop() {
   local state="$1" owner="${2:-$$}"
   # A free lock: no keeper lives.
   if [ -e "$state/lock" ] && ! flock -n "$state/lock" true; then
-    if [ -f "$state/keeper" ] && [ "$(cat "$state/keeper")" != "$owner $(_wine_started "$owner")" ]; then
-      echo "wine: the session in $state is another run's; left alone" >&2
-      return 1
-    fi
+    [ ! -f "$state/keeper" ] || [ "$(cat "$state/keeper")" = "$owner $(_wine_started "$owner")" ] ||
+      { echo "wine: the session in $state is another run's; left alone" >&2; return 1; }
     # The keeper's cue to end.
     rm -f "$state/keeper"
     flock -w 30 "$state/lock" true || { echo "wine: the session in $state did not end" >&2; return 1; }

@@ -12,19 +12,17 @@
 #                 tessorn.ini writable or not) and restore
 # A request is an empty file DIR/requests/FOLDER.ACTION; it is answered in
 # DIR/answers/FOLDER.ACTION, where only root writes, with "ok", "refused: "
-# and why, or what failed. COMMAND finds DIR in TESSORN_UI_OBSTACLES. All
-# this is made only inside scripts/sandbox, whose end ends the mounts
-# however the run ends; elsewhere COMMAND runs without it and
-# TESSORN_UI_OBSTACLES_MISSING says why. The mounts and folders go when the
-# script ends. COMMAND may run as the session's user: DIR, the requests
-# folder (sticky) and the mounts are open to that user's group alone.
+# and why, or what failed. COMMAND finds DIR in TESSORN_UI_OBSTACLES; DIR,
+# the requests folder (sticky) and the mounts are open to the session's
+# user's group alone. All goes when the script ends. Outside scripts/sandbox
+# COMMAND runs without them and TESSORN_UI_OBSTACLES_MISSING says why.
 set -uo pipefail
 umask 022
 session=""
 [ "${1:-}" != --session ] || { session=${2:-}; shift 2; }
 dir=${1:-}
 if [ -z "$dir" ] || [ $# -lt 2 ]; then
-  sed -n '2,20p' "$0" >&2
+  sed -n '2,18p' "$0" >&2
   exit 2
 fi
 shift
