@@ -27,7 +27,7 @@ if [ -z "$dir" ] || [ $# -lt 2 ]; then
 fi
 shift
 if [ "${TESSORN_SANDBOX:-}" != "$(readlink /proc/self/ns/pid)" ]; then
-  export TESSORN_UI_OBSTACLES_MISSING="the mounts are made only inside scripts/sandbox"
+  export TESSORN_UI_OBSTACLES_MISSING="the mounts are made only as root inside scripts/sandbox (${TESSORN_SANDBOX:-not started through it})"
   exec "$@"
 fi
 mounts=(unwritable full)
