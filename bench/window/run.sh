@@ -27,11 +27,11 @@ if ! cmake --build --preset win64 --target "${targets[@]}" >"$root/build/bench-w
   exit 1
 fi
 
+[ -n "${TESSORN_SANDBOX:-}" ] || exec scripts/sandbox bench/window/run.sh "$@"
 # shellcheck source=../../scripts/lib/wine.sh
 . scripts/lib/wine.sh
-# Whatever happens below, end exactly the session started here.
-trap 'wine_session_stop "$state"' EXIT
-# Nothing started here may hold our output pipe open after we exit.
+# Nothing started here may hold our output pipe open after we exit; the
+# session ends with this script.
 wine_session_start "$state" "$prefix" </dev/null >/dev/null || exit 1
 
 # Wine maps drive Z: to the Unix root.

@@ -37,7 +37,7 @@ ensure_packages() {
 # with a virtual display to run the result, clang-format and shellcheck for
 # the style.
 BUILD_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest
-  libbenchmark-dev g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth clang-format shellcheck)
+  libbenchmark-dev g++-mingw-w64-x86-64-posix wine wine64 xvfb clang-format shellcheck)
 
 # What scripts/run needs beyond the build: the screenshots and the desktop's
 # scale.

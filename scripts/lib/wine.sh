@@ -8,60 +8,48 @@
 #   wine_prefix_base
 #       Prints the prefix that this Wine makes (wineboot --init), kept in
 #       build/wine as base-KEY (KEY hashes the Wine and the code that makes
-#       it); makes it where missing, one maker at a time, under a temporary
-#       name, and removes the bases of other keys. No program runs in a
-#       base. A 64-bit base runs 32-bit programs too (WoW64).
+#       it); makes it where missing, one maker at a time, and removes the
+#       bases of other keys. No program runs in a base; a 64-bit base runs
+#       32-bit programs too (WoW64).
 #   wine_prefix_copy BASE PREFIX
-#       Makes PREFIX anew as a copy of BASE: Wine's system folders (over a
+#       Makes PREFIX anew as a copy of BASE, Wine's system folders (over a
 #       gigabyte, written only when Wine makes or updates a prefix) as hard
-#       links (copies where the system refuses links to another user's
-#       files), all else (some 30 MB) as files of its own. Call it while no
-#       wineserver runs for PREFIX.
+#       links. Call it while no wineserver runs for PREFIX.
 #   wine_prefix_create PREFIX      wine_env, wine_prefix_base, wine_prefix_copy
 #   wine_prefix_is_current PREFIX  PREFIX is a copy of the current base
 #   wine_session_start STATE_DIR PREFIX [--owner PID] [--dpi N]
 #                      [--colours NAME:R G B,...] [--user NAME [--user-reads FILE]...]
-#       Takes STATE_DIR's lock (waiting a little for a session whose owner
-#       has ended), makes PREFIX a copy of the base, and starts a private
-#       Xvfb (1600x1200, which holds the window at 200 %; it takes only
-#       clients with the cookie of STATE_DIR/xauthority) and a persistent
-#       wineserver under a keeper that holds the lock and ends both when the
-#       owner (default: the calling script) or either of them has ended or
-#       STATE_DIR is gone. Then imports through Wine, before any other
-#       program starts: no 2-second wait when a window closes without a
-#       window manager (X11 Driver\Managed), no crash dialog, the scale
-#       (--dpi: 96 = 100 %) and system colours (--colours). Writes
-#       STATE_DIR/env for wine_session_env. With --user (root only) Xvfb and
-#       the programs run as that user, with a clean environment, in a prefix
-#       and a HOME the user owns, which go when the session stops; where
-#       that cannot be had (not root, no setpriv, no such account or not the
-#       tests' own, or a FILE of --user-reads that the user cannot read)
-#       they run as the caller and STATE_DIR/user-missing says why.
+#       As root, only inside scripts/sandbox. Takes STATE_DIR's lock, makes
+#       PREFIX a copy of the base, and starts a private Xvfb (1600x1200,
+#       which holds the window at 200 %) and a persistent wineserver under a
+#       keeper that holds the lock until the owner (default: the calling
+#       script) or either of them has ended or the stop asks. Then imports,
+#       before any other program starts: no 2-second wait when a window
+#       closes without a window manager, no crash dialog, the scale (--dpi:
+#       96 = 100 %) and system colours. Writes STATE_DIR/env. With --user
+#       (root, in the sandbox) Xvfb and the programs run as that user, in a
+#       prefix and a HOME the user owns, which go when the session stops;
+#       where that cannot be had (or the user cannot read a FILE of
+#       --user-reads) they run as the caller and STATE_DIR/user-missing
+#       says why.
 #   wine_session_run STATE_DIR COMMAND...   COMMAND in the session, as its user
 #   wine_set_dpi DPI               the scale of $WINEPREFIX, for programs started later
 #   wine_session_env STATE_DIR     exports the variables of a running session
 #   wine_session_stop STATE_DIR [OWNER]
-#       Ends the session that OWNER (default: the calling script) started,
-#       and its Wine programs, within half a minute whatever state they are
-#       in; leaves another run's alone. Safe to repeat.
+#       Ends the session that OWNER (default: the calling script) started:
+#       its wineserver and Xvfb, then every process of its user, within half
+#       a minute whatever state they are in; leaves another run's alone.
+#       Safe to repeat. What root's sessions leave ends with the sandbox.
 #   wine_account_refusal NAME      why NAME is not an account of the tests' own
 #
 # What root does where the session's user may write, and why that user
-# cannot turn it against anything else:
-#   - the prefix: copied while all of it is root's; then given, its files
-#     while every folder is still root's, then the folders deepest first,
-#     with chown -h: no name root hands over lies below a folder of the
-#     user's, and no link is followed.
-#   - the home: made anew, empty, in the state folder, and then given.
-#   - the state folder: root's alone, entered by the user's group; the user
-#     reads settings.reg and xauthority there. Root reads nothing the user
-#     wrote but Xvfb's display number, and runs nothing of the user's.
-#   - the obstacles' folders (tests/ui/obstacles.sh): taken back by their
-#     fixed names in a root-only folder before anything in them is touched.
-#   - stop and clean-up: processes are ended by PID, the keeper only where
-#     its start time still matches. A tree of the user's goes only by its
-#     top name in a root folder, with rm -rf, which descends by open
-#     folders and never follows a link out of the tree.
+# cannot turn it against anything else: the prefix is handed over as
+# _wine_prefix_give says, the home made anew and then given. The state
+# folder is root's alone, entered by the user's group, its files made anew
+# for each session, never rewritten in place; root reads nothing there that
+# the user wrote but Xvfb's display number, and runs nothing of the user's.
+# No process is signalled by its PID. A tree of the user's goes only by its
+# top name in a root folder, with rm -rf, which never follows a link out.
 #
 # Requires: wine (64-bit), Xvfb (scripts/lib/deps.sh installs them).
 
@@ -124,10 +112,7 @@ wine_prefix_base() {
     rm -rf "$part" "$base"
     mkdir -p "$part" || exit 1
     echo "wine: making the Wine prefix that the others are copied from ($base)" >&2
-    if ! _wine_prefix_boot "$part" 9>&-; then
-      echo "wine: wineboot failed in $part" >&2
-      exit 1
-    fi
+    _wine_prefix_boot "$part" 9>&- || { echo "wine: wineboot failed in $part" >&2; exit 1; }
     echo "$key" >"$part/.complete"
     mv -T "$part" "$base" || exit 1
     # Bases of another Wine or recipe: copies of them hold their own links.
@@ -196,20 +181,21 @@ wine_set_dpi() {
 # Sets _wine_user to what runs a command as the session's user, interrupted
 # when the shell that started it ends, however it ends: a wineserver then
 # ends its programs too, where a killed one would leave them running
-# without it. Another user gets only the variables that the programs need,
-# cleared before the change of user, so that no process of that user ever
-# holds the caller's others. STATE_DIR/user holds "UID GID NAME HOME".
+# without it. Another user gets only the variables named here and in
+# STATE_DIR/env (PATH and LANG fixed unless the session sets LANG), a
+# session of its own (no terminal to push keys into) and no new privileges.
+# STATE_DIR/user holds "UID GID NAME HOME".
 _wine_user_command() {
   local state="$1" uid gid name home variable kept=()
   _wine_user=(setpriv --pdeathsig INT)
   [ -f "$state/user" ] || return 0
   read -r uid gid name home <"$state/user" || return 1
-  for variable in $(compgen -e); do
-    [[ $variable =~ ^(PATH|DISPLAY|XAUTHORITY|LANG|LC_.*|WINE.*|TESSORN_.*)$ ]] &&
-      kept+=("$variable=${!variable}")
+  for variable in DISPLAY WINEPREFIX WINEDEBUG WINEDLLOVERRIDES WINEARCH TESSORN_UI_CASES TESSORN_UI_OBSTACLES \
+    TESSORN_UI_OBSTACLES_MISSING $(sed -n 's/^export \([A-Za-z_]*\)=.*/\1/p' "$state/env" 2>/dev/null); do
+    [ -z "${!variable+set}" ] || kept+=("$variable=${!variable}")
   done
-  _wine_user=(env -i "${kept[@]}" HOME="$home" USER="$name" LOGNAME="$name"
-    setpriv --reuid="$uid" --regid="$gid" --clear-groups --pdeathsig INT)
+  _wine_user=(env -i PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8 "${kept[@]}" HOME="$home" USER="$name"
+    LOGNAME="$name" setsid -w setpriv --reuid="$uid" --regid="$gid" --clear-groups --no-new-privs --pdeathsig INT)
 }
 
 # The start time of process PID, which tells it from a later one that was
@@ -219,81 +205,64 @@ _wine_started() {
   stat=$(cat "/proc/$1/stat" 2>/dev/null) && read -ra stat <<<"${stat##*) }" && echo "${stat[19]}"
 }
 
-# The keeper of a session, in the background with the session's lock open
-# (fd LOCK): starts Xvfb and the wineserver as its children, as the
-# session's user and without the lock, prints the display once both serve,
-# and ends them (and with the wineserver every Wine program of the prefix)
-# when OWNER or either of them has ended, STATE_DIR is gone or it is told to
-# (TERM). It lets go of the lock only once they are gone, and waits for
-# them a bounded time: a stopped program of the user's holds up no stop.
+# The keeper of a session, with its lock open (fd LOCK): starts Xvfb and the
+# wineserver as its children, prints the display once both serve, and ends
+# when OWNER or either of them has ended or the stop has taken
+# STATE_DIR/keeper. Its end ends the prefix's programs, then by their
+# parent-death signal Xvfb and the server.
 _wine_keep() {
-  local state="$1" owner="$2" lock="$3" me=$BASHPID started xvfb server display="" tries=100
+  local state="$1" owner="$2" lock="$3" started server display="" tries=100
   started=$(_wine_started "$owner") || exit 1
   trap exit TERM INT HUP
-  trap '_wine_keeper_end' EXIT
-  echo "$me $(_wine_started "$me") $owner" >"$state/keeper"
+  trap 'timeout -k 1 10 "${_wine_user[@]}" wineserver -k 2>/dev/null {lock}>&-' EXIT
+  echo "$owner $started" >"$state/keeper"
   _wine_user_command "$state" || exit 1
   # Xvfb picks a free display and reports it once it takes connections.
-  "${_wine_user[@]}" Xvfb -displayfd 3 -auth "$state/xauthority" -screen 0 1600x1200x24 \
-    -nolisten tcp 3>"$state/displayfd" >"$state/xvfb.log" 2>&1 {lock}>&- &
-  xvfb=$!
+  "${_wine_user[@]}" Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp \
+    3>"$state/displayfd" >"$state/xvfb.log" 2>&1 {lock}>&- &
   # -f keeps the server in the foreground, so that it is our child (setpriv
   # and env replace themselves with it); -p keeps it alive between programs.
   "${_wine_user[@]}" wineserver -f -p >"$state/wineserver.log" 2>&1 {lock}>&- &
   server=$!
-  # The server serves once it holds its socket (whose folder has a random name).
+  # The server serves once it holds its socket. Jobs are counted as bash
+  # knows them, never by a PID that it may have reaped.
   until [ -n "$display" ] && [ -n "$(find "/proc/$server/fd" -lname 'socket:*' -print -quit 2>/dev/null)" ]; do
-    kill -0 "$xvfb" 2>/dev/null && kill -0 "$server" 2>/dev/null && [ $((tries -= 1)) -gt 0 ] || exit 1
+    [ "$(jobs -pr | wc -l)" -eq 2 ] && [ $((tries -= 1)) -gt 0 ] || exit 1
     sleep 0.1
     display=$(tr -dc '0-9' <"$state/displayfd")
   done
   echo ":$display"
   exec >/dev/null
-  while [ "$(_wine_started "$owner")" = "$started" ] && [ -d "$state" ] && kill -0 "$xvfb" && kill -0 "$server"; do
-    sleep 1 & wait $!
-  done 2>/dev/null
-}
-
-# The keeper's end: the wineserver ends the prefix's programs, then Xvfb and
-# the server are told to end, and killed where they have not within 5 s.
-# Wine's own programs outlive a killed server: the user's that still run
-# in the prefix go too.
-_wine_keeper_end() {
-  local uid proc prefix
-  timeout -k 1 10 "${_wine_user[@]}" wineserver -k 2>/dev/null {lock}>&-
-  kill "$xvfb" "$server" 2>/dev/null
-  for _ in {1..50}; do kill -0 "$xvfb" "$server" 2>/dev/null && sleep 0.1 || break; done
-  kill -KILL "$xvfb" "$server" 2>/dev/null
-  wait "$xvfb" "$server"
-  read -r uid _ <"$state/user" 2>/dev/null && prefix=$(realpath "$WINEPREFIX") || return 0
-  for proc in /proc/[0-9]*; do
-    [ "$(stat -c %u "$proc")" = "$uid" ] && [[ $(readlink "$proc/cwd") == "$prefix"/* ]] && kill -KILL "${proc#/proc/}"
-  done 2>/dev/null
+  while [ -f "$state/keeper" ] && [ "$(_wine_started "$owner")" = "$started" ] && [ "$(jobs -pr | wc -l)" -eq 2 ]; do
+    sleep 0.2
+  done
 }
 
 wine_account_refusal() {
   local name="$1" entry uid gid home shell
   entry=$(getent passwd "$name") || { echo "there is no account $name"; return; }
   IFS=: read -r _ _ uid gid _ home shell <<<"$entry"
-  # Its own: no other account shares its number or its group.
+  # Its own: no other account or group shares its number or its group's,
+  # and no password opens it.
   [ "$uid" -gt 0 ] && [ "$uid" -lt 1000 ] && [ "$home" = /nonexistent ] && [ "$shell" = /usr/sbin/nologin ] &&
-    [ "$(getent group "$gid" | cut -d: -f1,4)" = "$name:" ] &&
-    [ "$(getent passwd | awk -F: -v uid="$uid" -v gid="$gid" '$3 == uid || $4 == gid' | wc -l)" -eq 1 ] ||
+    [ "$(getent group | awk -F: -v gid="$gid" '$3 == gid { print $1 ":" $4 }')" = "$name:" ] &&
+    [ "$(getent passwd | awk -F: -v uid="$uid" -v gid="$gid" '$3 == uid || $4 == gid' | wc -l)" -eq 1 ] &&
+    [ "$(passwd -S "$name" 2>/dev/null | cut -d' ' -f2)" = L ] ||
     echo "the account $name is not the tests' own (a system account with a group of its own," \
-      "no other member, home /nonexistent, shell /usr/sbin/nologin): remove or rename it"
+      "no other member, no other group of its number, a locked password, home /nonexistent," \
+      "shell /usr/sbin/nologin): remove or rename it"
 }
 
 # Prints why NAME cannot run the session's programs, or nothing when it can.
 _wine_user_missing() {
   local name="$1" refusal file
   shift
-  [ "$(id -u)" -eq 0 ] || { echo "not running as root"; return; }
-  command -v setpriv >/dev/null || { echo "setpriv is not installed"; return; }
+  _wine_sandboxed || { echo "not inside scripts/sandbox (${TESSORN_SANDBOX:-not started through it})"; return; }
   refusal=$(wine_account_refusal "$name")
   [ -z "$refusal" ] || { echo "$refusal"; return; }
   for file in "$@"; do
     # Also fails where a folder on the way cannot be passed.
-    env -i PATH="$PATH" setpriv --reuid="$name" --regid="$name" --clear-groups test -r "$file" ||
+    env -i setsid -w setpriv --reuid="$name" --regid="$name" --clear-groups --no-new-privs /usr/bin/test -r "$file" ||
       { echo "user $name cannot read $file"; return; }
   done
 }
@@ -311,29 +280,14 @@ _wine_prefix_give() {
     find "$prefix" -depth -type d -exec chown -h "$owner" {} +
 }
 
-# The cookie of a session's display, for any display number (family "any",
-# no number), so that it is in place before Xvfb has picked its display.
-_wine_cookie() {
-  printf '\xff\xff\0\0\0\0\0\x12MIT-MAGIC-COOKIE-1\0\x10' && head -c 16 /dev/urandom
-}
-
-# Root makes the folder of the displays' sockets, so that no Xvfb of
-# another user's makes it that user's; it refuses one of another user's.
-_wine_display_folder() {
-  local folder=/tmp/.X11-unix
-  [ "$(id -u)" -ne 0 ] || [ -e "$folder" ] || mkdir -m 1777 "$folder" 2>/dev/null
-  [ ! -e "$folder" ] || [[ $(LC_ALL=C stat -c '%u %a %F' "$folder") =~ ^(0|$(id -u))\ 1777\ directory$ ]] ||
-    { echo "wine: $folder is not a sticky folder of root's; remove it, then start again" >&2; return 1; }
+# Inside scripts/sandbox's namespaces, where the run's end ends all it starts.
+_wine_sandboxed() {
+  [ "${TESSORN_SANDBOX:-}" = "$(readlink /proc/self/ns/pid)" ]
 }
 
 wine_session_start() {
   local state="$1" prefix="$2" owner=$$ dpi="" colours="" user="" reads=() missing="" base lock variable
-  if [ -z "$state" ] || [ -z "$prefix" ]; then
-    echo "usage: wine_session_start STATE_DIR PREFIX [--owner PID] [--dpi N] [--colours LIST]" \
-         "[--user NAME [--user-reads FILE]...]" >&2
-    return 1
-  fi
-  shift 2
+  [ -n "$state" ] && [ -n "$prefix" ] && shift 2 || { echo "usage: wine_session_start STATE_DIR PREFIX" >&2; return 1; }
   while [ $# -gt 0 ]; do
     case "$1" in
       --owner) owner="$2"; shift 2 ;;
@@ -344,33 +298,32 @@ wine_session_start() {
       *) echo "wine_session_start: unknown option $1" >&2; return 2 ;;
     esac
   done
+  if [ "$(id -u)" -eq 0 ] && [ -z "${TESSORN_SANDBOX:-}" ]; then
+    echo "wine: as root, Wine sessions start only inside scripts/sandbox, whose end ends them:" \
+      "scripts/sandbox ctest --test-dir build/win64 -R ui.window" >&2
+    return 1
+  fi
   mkdir -p "$state" && chmod 0700 "$state" || return 1
   state=$(cd "$state" && pwd)
   mkdir -p "$(dirname "$prefix")" && prefix="$(cd "$(dirname "$prefix")" && pwd)/$(basename "$prefix")" ||
     return 1
-  wine_session_stop "$state" "$owner" && _wine_display_folder || return 1
+  wine_session_stop "$state" "$owner" || return 1
   exec {lock}>"$state/lock"
   chmod 0600 "$state/lock"
   # A keeper whose owner has ended needs a second to notice.
-  if ! flock -w 5 "$lock"; then
-    echo "wine: another run's session uses $state" >&2
-    exec {lock}>&-
-    return 1
-  fi
-  rm -f "$state/user" "$state/user-missing" "$state/env"
+  flock -w 5 "$lock" || { echo "wine: another run's session uses $state" >&2; exec {lock}>&-; return 1; }
+  # Made anew, never rewritten: a handle kept from a session before reads nothing of this one.
+  rm -f "$state"/{user,user-missing,env,base,prefix,settings.reg,displayfd,keeper,*.log}
   base=$(wine_prefix_base) && wine_prefix_copy "$base" "$prefix" &&
-    _wine_settings "$dpi" "$colours" >"$state/settings.reg" && _wine_cookie >"$state/xauthority" ||
-    { exec {lock}>&-; return 1; }
+    _wine_settings "$dpi" "$colours" >"$state/settings.reg" || { exec {lock}>&-; return 1; }
   echo "$base" >"$state/base"
   echo "$prefix" >"$state/prefix"
   wine_env "$prefix"
-  export XAUTHORITY="$state/xauthority"
   if [ -n "$user" ]; then
     missing=$(_wine_user_missing "$user" "${reads[@]}" {lock}>&-)
     if [ -z "$missing" ]; then
-      # Entered by the user alone besides root; the home made anew, so that
-      # root hands over nothing that the user wrote in a run before.
-      chgrp "$user" "$state" "$XAUTHORITY" && chmod 0750 "$state" && chmod 0640 "$XAUTHORITY" &&
+      # The home made anew: root hands over nothing the user wrote before.
+      chgrp "$user" "$state" && chmod 0750 "$state" &&
         rm -rf "${state:?}/home" && mkdir -m 0700 "$state/home" && chown "$user:" "$state/home" &&
         chmod 0700 "$prefix" && _wine_prefix_give "$prefix" "$user:" || { exec {lock}>&-; return 1; }
       echo "$(id -u "$user") $(id -g "$user") $user $state/home" >"$state/user"
@@ -383,16 +336,12 @@ wine_session_start() {
   exec {lock}>&-
   [ -n "$DISPLAY" ] || { echo "wine: Xvfb or the wineserver did not come up (see $state/*.log)" >&2; return 1; }
   export DISPLAY
-  # The first programs: the settings must be in place before any program
-  # that reads them starts (a program reads them when it starts).
+  # The first programs: a program reads the settings when it starts.
   _wine_user_command "$state"
   "${_wine_user[@]}" wine regedit /S "Z:$state/settings.reg" 2>/dev/null
-  if ! "${_wine_user[@]}" wine reg query 'HKCU\Software\Wine\X11 Driver' /v Managed >/dev/null 2>&1; then
-    echo "wine: Wine does not see the registry values of $state/settings.reg" >&2
-    wine_session_stop "$state" "$owner"
-    return 1
-  fi
-  for variable in DISPLAY XAUTHORITY WINEPREFIX WINEDEBUG WINEDLLOVERRIDES WINEARCH; do
+  "${_wine_user[@]}" wine reg query 'HKCU\Software\Wine\X11 Driver' /v Managed >/dev/null 2>&1 ||
+    { echo "wine: Wine did not take $state/settings.reg" >&2; wine_session_stop "$state" "$owner"; return 1; }
+  for variable in DISPLAY WINEPREFIX WINEDEBUG WINEDLLOVERRIDES WINEARCH; do
     printf 'export %s=%q\n' "$variable" "${!variable}"
   done >"$state/env"
 }
@@ -411,18 +360,18 @@ wine_session_run() {
 }
 
 wine_session_stop() {
-  local state="$1" owner="${2:-$$}" keeper started keeper_owner
-  # A free lock: no keeper lives, nothing runs.
-  if [ -f "$state/keeper" ] && ! flock -n "$state/lock" true; then
-    read -r keeper started keeper_owner <"$state/keeper"
-    if [ "$keeper_owner" != "$owner" ]; then
-      echo "wine: the session in $state is another run's (of $keeper_owner); left alone" >&2
-      return 1
-    fi
-    [ "$(_wine_started "$keeper")" != "$started" ] || kill "$keeper"
+  local state="$1" owner="${2:-$$}"
+  # A free lock: no keeper lives.
+  if [ -e "$state/lock" ] && ! flock -n "$state/lock" true; then
+    [ ! -f "$state/keeper" ] || [ "$(cat "$state/keeper")" = "$owner $(_wine_started "$owner")" ] ||
+      { echo "wine: the session in $state is another run's; left alone" >&2; return 1; }
+    # The keeper's cue to end.
+    rm -f "$state/keeper"
     flock -w 30 "$state/lock" true || { echo "wine: the session in $state did not end" >&2; return 1; }
   fi
-  rm -f "$state/keeper" "$state/env"
-  # What the session gave its user goes with it, by its top names.
-  [ ! -f "$state/user" ] || rm -rf "$(cat "$state/prefix")" "${state:?}/home" "$state/user"
+  rm -f "$state/env"
+  [ -f "$state/user" ] || return 0
+  # Every process of the user's in the sandbox, then the user's trees.
+  ! _wine_sandboxed || { _wine_user_command "$state" && "${_wine_user[@]}" kill -KILL -1 2>/dev/null; }
+  rm -rf "$(cat "$state/prefix")" "${state:?}/home" "$state/user"
 }

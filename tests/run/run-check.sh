@@ -3,14 +3,12 @@
 # display, an empty working folder. The window must appear, "Speichern" must
 # write the default settings file into that folder, and Alt+F4 must end the
 # program with exit code 0.
-#   run-check.sh SCRATCH_DIR     (deleted first; needs DISPLAY)
+#   run-check.sh SCRATCH_DIR     (deleted first; needs DISPLAY and xdotool)
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-source "$root/scripts/lib/deps.sh"
 
 scratch=${1:?usage: run-check.sh SCRATCH_DIR}
 [ -n "${DISPLAY:-}" ] || { echo "run-check: needs DISPLAY" >&2; exit 2; }
-ensure_packages xdotool || exit 1
 
 rm -rf "$scratch"
 mkdir -p "$scratch/work" || exit 1

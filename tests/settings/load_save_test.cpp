@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -150,8 +151,9 @@ TEST_F(SaveToFile, SaveThroughALinkReachesTheFileItPointsTo)
 
 // Root may write anything, so a save that must meet a refusal runs in a
 // child as the tests' own account; a file size limit stands in for a full
-// disk. The child gets no variable of root's, and ten seconds: a child that
-// was stopped is killed, and the row fails.
+// disk. The child gets no variable of root's, no terminal (a session of its
+// own), no way to new privileges, and ten seconds: a child that was stopped
+// is killed, and the row fails.
 const passwd* OtherUser()
 {
     return geteuid() == 0 ? getpwnam(TESTS_ACCOUNT) : nullptr;
@@ -165,8 +167,10 @@ int SaveInChild(bool asOtherUser, rlim_t sizeLimit)
         signal(SIGXFSZ, SIG_IGN);
         rlimit limit = {sizeLimit, sizeLimit};
         bool ready = setrlimit(RLIMIT_FSIZE, &limit) == 0 &&
-                     (!asOtherUser || (other && clearenv() == 0 && setgroups(0, nullptr) == 0 &&
-                                       setgid(other->pw_gid) == 0 && setuid(other->pw_uid) == 0));
+                     (!asOtherUser ||
+                      (other && clearenv() == 0 && setsid() > 0 &&
+                       prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && setgroups(0, nullptr) == 0 &&
+                       setgid(other->pw_gid) == 0 && setuid(other->pw_uid) == 0));
         _exit(ready ? SaveSettings().obstacle : 100);
     }
     int status = 0;

@@ -12,50 +12,38 @@
 #                 tessorn.ini writable or not) and restore
 # A request is an empty file DIR/requests/FOLDER.ACTION; it is answered in
 # DIR/answers/FOLDER.ACTION, where only root writes, with "ok", "refused: "
-# and why, or what failed. COMMAND finds DIR in TESSORN_UI_OBSTACLES. When
-# the mounts cannot be made, it runs without them and
-# TESSORN_UI_OBSTACLES_MISSING says why. The mounts go when the script
-# ends, however it ends, and the folders with them. COMMAND may run as the
-# session's user: DIR, the requests folder (sticky) and the mounts are open
-# to that user's group alone.
+# and why, or what failed. COMMAND finds DIR in TESSORN_UI_OBSTACLES; DIR,
+# the requests folder (sticky) and the mounts are open to the session's
+# user's group alone. All goes when the script ends. Outside scripts/sandbox
+# COMMAND runs without them and TESSORN_UI_OBSTACLES_MISSING says why.
 set -uo pipefail
 umask 022
 session=""
 [ "${1:-}" != --session ] || { session=${2:-}; shift 2; }
 dir=${1:-}
 if [ -z "$dir" ] || [ $# -lt 2 ]; then
-  sed -n '2,20p' "$0" >&2
+  sed -n '2,18p' "$0" >&2
   exit 2
 fi
 shift
+if [ "${TESSORN_SANDBOX:-}" != "$(readlink /proc/self/ns/pid)" ]; then
+  export TESSORN_UI_OBSTACLES_MISSING="the mounts are made only as root inside scripts/sandbox (${TESSORN_SANDBOX:-not started through it})"
+  exec "$@"
+fi
 mounts=(unwritable full)
 folders=(sealed shared-writable shared-readonly linked)
 
-unmount_all() {
-  local name
-  for name in "${mounts[@]}"; do
-    # Only this script mounts in its own directory.
-    if mountpoint -q "$dir/$name" 2>/dev/null; then
-      umount "$dir/$name" 2>/dev/null || umount -l "$dir/$name" 2>/dev/null
-    fi
-  done
-}
-
-# Nothing of the run stays: the mounts, and the trees of the session's user.
+# Nothing of the run stays: the mounts (at once, though a program may still
+# hold a file there), and the trees of the session's user.
 take_down() {
-  unmount_all
+  for name in "${mounts[@]}"; do ! mountpoint -q "$dir/$name" || umount -l "$dir/$name"; done
   for name in "${folders[@]}" requests answers; do rm -rf "${dir:?}/$name"; done
 }
 
-server=""
-command_pid=""
 # shellcheck disable=SC2317  # run by the trap
 cleanup() {
-  # A command still running holds the mounts; it is ours to end.
-  [ -n "$command_pid" ] && kill "$command_pid" 2>/dev/null && wait "$command_pid" 2>/dev/null
-  if [ -n "$server" ] && kill "$server" 2>/dev/null; then
-    while kill -0 "$server" 2>/dev/null; do sleep 0.05; done
-  fi
+  # The server's cue to end; it holds the file's lock until it has.
+  { rm -f "$dir/serving" && flock -w 10 "$serving"; } {serving}<"$dir/serving" 2>/dev/null
   take_down
 }
 trap cleanup EXIT
@@ -67,17 +55,11 @@ trap 'exit 130' INT
 owner=0:0
 if [ -n "$session" ] && read -r uid gid _ <"$session/user" 2>/dev/null; then owner=$uid:$gid; fi
 mkdir -p "$dir" && chown "0:${owner#*:}" "$dir" && chmod 00750 "$dir" || exit 1
-# A run that was killed outright (SIGKILL at a timeout) could not unmount.
-unmount_all
-missing=""
 for name in "${mounts[@]}"; do
-  mkdir -p "$dir/$name" || { missing="cannot create $dir/$name"; break; }
   size=1m
   [ "$name" = full ] && size=64k
-  if ! error=$(mount -t tmpfs -o "size=$size,mode=0700,uid=${owner%:*},gid=${owner#*:}" tmpfs "$dir/$name" 2>&1); then
-    missing="mounting a tmpfs is not permitted here (${error:-mount failed})"
-    break
-  fi
+  mkdir -p "$dir/$name" &&
+    mount -t tmpfs -o "size=$size,mode=0700,uid=${owner%:*},gid=${owner#*:}" tmpfs "$dir/$name" || exit 1
 done
 
 requests=(unwritable.lock unwritable.unlock)
@@ -116,8 +98,8 @@ serve_requests() {
   local parent=$1 request answer
   trap 'exit' TERM INT HUP
   trap take_down EXIT
-  # Ends with the script, also when the script is killed outright.
-  while kill -0 "$parent" 2>/dev/null; do
+  # Ends when told, or with the script, also when that is killed outright.
+  while [ -f "$dir/serving" ] && kill -0 "$parent" 2>/dev/null; do
     for request in "$dir"/requests/*; do
       request=${request##*/}
       [[ " ${requests[*]} " == *" $request "* ]] || continue
@@ -135,19 +117,12 @@ serve_requests() {
   done
 }
 
-if [ -z "$missing" ]; then
-  export TESSORN_UI_OBSTACLES=$dir
-  # Not a child of ours: a kill of the whole group at its time-out misses
-  # it, and it then unmounts.
-  server=$(serve_requests $$ </dev/null >/dev/null 2>&1 & echo $!)
-else
-  unmount_all
-  export TESSORN_UI_OBSTACLES_MISSING=$missing
-fi
+export TESSORN_UI_OBSTACLES=$dir
+# Not a child of ours: a kill of the whole tree at its time-out misses it,
+# and it then takes the mounts and folders down.
+(umask 077 && : >"$dir/serving") && exec {held}<"$dir/serving" && flock "$held" || exit 1
+(serve_requests $$ </dev/null >/dev/null 2>&1 &)
+exec {held}<&-
 # In the background, so that a signal reaches the traps at once.
 "$@" &
-command_pid=$!
-wait "$command_pid"
-status=$?
-command_pid=""
-exit "$status"
+wait $!

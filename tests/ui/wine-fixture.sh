@@ -1,19 +1,16 @@
 #!/usr/bin/env bash
 # CTest's way into Wine for the UI tests.
 #   wine-fixture.sh start STATE_DIR PREFIX [NAME=VALUE...]
-#       private Xvfb, warm wineserver, PREFIX a fresh copy of the base prefix;
-#       each NAME=VALUE is set for the session's programs (LANG picks Wine's
-#       code page); TESSORN_UI_DPI=N and TESSORN_UI_COLOURS=NAME:R G B,...
-#       set the prefix's scale and colours; TESSORN_UI_USER=NAME runs the
-#       programs as that user, who must read TESSORN_UI_USER_READS=FILE:FILE,
-#       and they find TESSORN_UI_UNPRIVILEGED=1 (or, run as the caller,
-#       TESSORN_UI_UNPRIVILEGED_MISSING=why)
+#       a Wine session (scripts/lib/wine.sh) that belongs to the CTest run;
+#       each NAME=VALUE is set for its programs (LANG picks Wine's code
+#       page); TESSORN_UI_DPI=N and TESSORN_UI_COLOURS=NAME:R G B,... set the
+#       scale and colours; TESSORN_UI_USER=NAME runs the programs as that
+#       user, who must read TESSORN_UI_USER_READS=FILE:FILE, and they find
+#       TESSORN_UI_UNPRIVILEGED=1 (or TESSORN_UI_UNPRIVILEGED_MISSING=why)
 #   wine-fixture.sh run STATE_DIR COMMAND...
-#       runs COMMAND in that session, again where Wine could not start it or
-#       a program it starts (exit 75)
+#       COMMAND in that session, again where Wine could not start it or a
+#       program it starts (exit 75)
 #   wine-fixture.sh stop STATE_DIR   ends exactly what start started
-# The session belongs to the CTest run that started it: another run's stop
-# leaves it alone, and it ends when that run has ended.
 set -uo pipefail
 # Root trusts only files that no other user may have written.
 umask 022
@@ -24,7 +21,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 command=${1:-}
 state=${2:-}
 if [ -z "$command" ] || [ -z "$state" ]; then
-  sed -n '2,15p' "$0" >&2
+  sed -n '2,13p' "$0" >&2
   exit 2
 fi
 
@@ -54,20 +51,16 @@ case "$command" in
       for file in "${reads[@]}"; do options+=(--user-reads "$file"); done
     fi
     # Nothing started here may hold CTest's output pipe open after we exit.
-    # CTest owns the session: it ends when CTest has ended.
     wine_session_start "$state" "$prefix" --owner "$PPID" "${options[@]}" </dev/null || exit 1
     # What a run killed outright left behind (the session is ours now).
     rm -f "$state"/run.*
     for assignment in "$@"; do printf 'export %q\n' "$assignment" >>"$state/env"; done
-    if [ -n "${TESSORN_UI_USER:-}" ]; then
-      if [ -f "$state/user-missing" ]; then
-        reason=$(cat "$state/user-missing")
-        echo "wine-fixture: the session runs as $(id -un), not $TESSORN_UI_USER: $reason" >&2
-        printf 'export TESSORN_UI_UNPRIVILEGED_MISSING=%q\n' "$reason" >>"$state/env"
-      else
-        echo "wine-fixture: the session's programs run as $TESSORN_UI_USER" >&2
-        printf 'export TESSORN_UI_UNPRIVILEGED=1\n' >>"$state/env"
-      fi
+    if [ -n "${TESSORN_UI_USER:-}" ] && reason=$(cat "$state/user-missing" 2>/dev/null); then
+      echo "wine-fixture: the session runs as $(id -un), not $TESSORN_UI_USER: $reason" >&2
+      printf 'export TESSORN_UI_UNPRIVILEGED_MISSING=%q\n' "$reason" >>"$state/env"
+    elif [ -n "${TESSORN_UI_USER:-}" ]; then
+      echo "wine-fixture: the session's programs run as $TESSORN_UI_USER" >&2
+      echo 'export TESSORN_UI_UNPRIVILEGED=1' >>"$state/env"
     fi
     ;;
   run)
@@ -79,9 +72,10 @@ case "$command" in
       # Into a file, not a pipe: a Wine process that the command leaves
       # behind for a moment (the desktop's, which ends a second after the
       # last program) would hold a pipe open. Shown as it grows, so that a
-      # time-out shows how far the command got.
+      # time-out shows how far the command got, and without the control
+      # characters that would reach the terminal of whoever runs the tests.
       wine_session_run "$state" "$@" >"$output" 2>&1 &
-      tail -s 0.1 -n +1 -f --pid=$! "$output"
+      tail -s 0.1 -n +1 -f --pid=$! "$output" | tr -d '\000-\010\013-\037\177'
       wait $!
       status=$?
       # The one place that tries again where Wine refused to start a
